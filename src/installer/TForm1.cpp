@@ -1,0 +1,88 @@
+#include "installer/TForm1.h"
+
+#include "toolkit/Application.h"
+#include "toolkit/Exceptions.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+TForm1* Form1 = nullptr;
+
+int VirtualKeyOf(int qtKey) {
+    if (qtKey == Qt::Key_Escape) return TForm1::VK_ESCAPE;
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return qtKey;  // same codes
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return qtKey;
+    if (qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter) return 13;
+    if (qtKey == Qt::Key_Space) return 32;
+    return 0;
+}
+
+TForm1::TForm1() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    Form1 = this;
+    SetName("Form1");
+    setWindowTitle(QStringLiteral("Install"));
+    setFixedSize(kClientWidth, kClientHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+
+    // The frame timer as the layout stores it: disabled, 10 ms, MaxLag 10,
+    // active only while the application is active.
+    DXTimer1 = std::make_unique<TDXTimer>(this);
+    DXTimer1->SetName("DXTimer1");
+    DXTimer1->BeginLoading();
+    DXTimer1->SetActiveOnly(true);
+    DXTimer1->SetEnabled(false);
+    DXTimer1->SetInterval(10);
+    DXTimer1->SetMaxLag(10);
+    DXTimer1->EndLoading();
+
+    if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
+
+    DXDraw1Initialize(this);
+}
+
+TForm1::~TForm1() {
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+    DXDraw1Finalize(this);
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::DXDraw1Initialize(QObject*) {
+    ReadSettings();
+    DXTimer1->SetEnabled(true);
+}
+
+void TForm1::DXDraw1Finalize(QObject*) { DXTimer1->SetEnabled(false); }
+
+void TForm1::FormKeyDown(QObject*, int key, Qt::KeyboardModifiers) {
+    if (key != VK_ESCAPE) return;
+    btn_cancel.Tag = 1;
+    if (DXTimer1->Enabled()) close();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // Key preview: keys for this window or any of its controls reach the key
+    // handler first.
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            auto* keyEvent = static_cast<QKeyEvent*>(event);
+            int key = VirtualKeyOf(keyEvent->key());
+            if (key != 0) FormKeyDown(this, key, keyEvent->modifiers());
+            return key == VK_ESCAPE;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) { QWidget::closeEvent(event); }
+
+void TForm1::ReadSettings() {
+    ReadInstallerSettings(ProgramFolder(), Settings);
+    DefaultDirName = Settings.DefaultDir;
+    ProgressBar2.Max = Settings.NumFiles;
+}
