@@ -1,0 +1,340 @@
+#include "unace/writer/Lz77Encoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
+
+#include "unace/AceFormat.h"
+#include "unace/writer/HuffmanCode.h"
+
+namespace unace {
+
+namespace {
+
+// Bytes kept ahead of the encoding position while more input may follow:
+// a full-length match at Pos and at Pos + 1 (the lazy look) plus the 3-byte
+// hash prefix.
+inline constexpr uint32_t kMinLookahead = kMaxMatchLength + 3;
+// Smallest window half; bigger than any dictionary keeps slides rare.
+inline constexpr uint32_t kMinWindowHalf = 1u << 18;
+// Slack after the window so that 8-byte compares may read past Fill.
+inline constexpr uint32_t kWindowSlack = 16;
+
+inline constexpr unsigned kMainSymbols = kMainSymbolMax + 1;
+inline constexpr unsigned kLengthSymbols = kLengthSymbolMax + 1;
+inline constexpr int32_t kCostScale = 16;   // costs are in 1/16 bit
+
+// Distance code d = distance - 1. Length symbols start at 2, 3 or 4 depending
+// on how far the match reaches (new distances) or which repeat it uses.
+inline uint32_t MinLengthForDistance(uint32_t distance) {
+    const uint32_t d = distance - 1;
+    return d <= 255 ? 2 : d <= 8191 ? 3 : 4;
+}
+inline uint32_t MinLengthForRepeat(int k) { return k <= 1 ? 2 : 3; }
+
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+}  // namespace
+
+Lz77Params Lz77Params::ForLevel(unsigned level, unsigned dictionaryD) {
+    Lz77Params p;
+    p.DictionaryD = dictionaryD;
+    switch (std::clamp(level, 1u, 5u)) {
+        case 1: p.MaxChain = 4; p.NiceLength = 16; p.LazyLength = 4; break;
+        case 2: p.MaxChain = 16; p.NiceLength = 48; p.LazyLength = 16; break;
+        case 3: p.MaxChain = 64; p.NiceLength = 128; p.LazyLength = 32; break;
+        case 4: p.MaxChain = 256; p.NiceLength = 259; p.LazyLength = 128; break;
+        default: p.MaxChain = 1024; p.NiceLength = 259; p.LazyLength = 259; break;
+    }
+    return p;
+}
+
+Lz77Encoder::Lz77Encoder(const Lz77Params& params) : Params(params) {
+    assert(params.DictionaryD <= kMaxDictionaryD);
+    assert(params.BlockSymbols >= 1 && params.BlockSymbols <= kMaxBlockCount);
+    DictSize = uint32_t(1) << (kDictionaryBitsBase + params.DictionaryD);
+    WSize = std::max(DictSize, kMinWindowHalf);
+    MaxDist = std::min(DictSize, WSize - kMinLookahead);
+    HashBits = params.DictionaryD >= 10 ? 17 : 16;
+    Window.assign(size_t(2) * WSize + kWindowSlack, 0);
+    Head.assign(size_t(1) << HashBits, 0);
+    Prev.assign(WSize, 0);
+    Block.reserve(Params.BlockSymbols);
+    // Until a block has been coded, assume 8-bit literals and cheap matches.
+    std::fill(std::begin(MainCost), std::end(MainCost), static_cast<uint16_t>(8 * kCostScale));
+    for (unsigned s = kSymbolFirstRepeat; s < kMainSymbols; ++s) MainCost[s] = 6 * kCostScale;
+    for (unsigned s = 0; s < kLengthSymbols; ++s) LengthCost[s] = (s < 16 ? 4 : 8) * kCostScale;
+    ResetHistory();
+}
+
+Lz77Encoder::~Lz77Encoder() = default;
+
+void Lz77Encoder::ResetHistory() {
+    // Position 0 holds a dummy byte: 0 means "no position" in the hash chains.
+    std::fill(Head.begin(), Head.end(), 0);
+    Window[0] = 0;
+    Fill = 1;
+    Pos = 1;
+    InsertNext = 1;
+    HistoryStart = 1;
+}
+
+void Lz77Encoder::BeginEntry(bool keepHistory) {
+    if (!keepHistory) ResetHistory();
+    HistoryStart = keepHistory ? std::min(HistoryStart, Pos) : Pos;
+    std::fill(std::begin(Repeats), std::end(Repeats), 0);
+    HavePending = false;
+    Block.clear();
+    Out.clear();
+    Bits.Reset();
+}
+
+void Lz77Encoder::SlideWindow() {
+    assert(Pos >= WSize);
+    std::memmove(Window.data(), Window.data() + WSize, Fill - WSize);
+    Fill -= WSize;
+    Pos -= WSize;
+    InsertNext -= WSize;
+    HistoryStart = HistoryStart > WSize ? HistoryStart - WSize : 0;
+    for (uint32_t& h : Head) h = h > WSize ? h - WSize : 0;
+    for (uint32_t& p : Prev) p = p > WSize ? p - WSize : 0;
+}
+
+void Lz77Encoder::InsertUpTo(uint32_t last) {
+    const uint32_t mask = WSize - 1;
+    const unsigned shift = 32 - HashBits;
+    uint32_t p = InsertNext;
+    // Each position needs its 3-byte prefix; the last two bytes of an entry
+    // wait for the next entry's data (solid) or are never inserted.
+    const uint32_t end = std::min(last + 1, Fill >= 3 ? Fill - 2 : 0);
+    for (; p < end; ++p) {
+        const uint32_t h = ((Load32(&Window[p]) & 0xFFFFFF) * 0x9E3779B1u) >> shift;
+        Prev[p & mask] = Head[h];
+        Head[h] = p;
+    }
+    InsertNext = std::max(InsertNext, p);
+}
+
+uint32_t Lz77Encoder::MatchLength(uint32_t a, uint32_t b, uint32_t maxLen) const {
+    const uint8_t* pa = Window.data() + a;
+    const uint8_t* pb = Window.data() + b;
+    uint32_t len = 0;
+    while (len < maxLen) {
+        const uint64_t diff = Load64(pa + len) ^ Load64(pb + len);
+        if (diff != 0) {
+            len += static_cast<uint32_t>(std::countr_zero(diff)) / 8;
+            return std::min(len, maxLen);
+        }
+        len += 8;
+    }
+    return maxLen;
+}
+
+void Lz77Encoder::FindMatch(uint32_t pos, uint32_t maxLen, unsigned chain, uint32_t& bestLen,
+                            uint32_t& bestDist) const {
+    bestLen = 2;   // only matches of 3 or more come from the chains
+    bestDist = 0;
+    if (maxLen < 3 || pos + 2 >= Fill) return;
+    const uint32_t mask = WSize - 1;
+    const uint32_t h = ((Load32(&Window[pos]) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - HashBits);
+    const uint32_t limit = std::max(pos > MaxDist ? pos - MaxDist : 0, HistoryStart > 0 ? HistoryStart - 1 : 0);
+    const uint8_t* cur = Window.data() + pos;
+    uint32_t cand = Head[h];
+    while (cand > limit && chain-- > 0) {
+        const uint8_t* c = Window.data() + cand;
+        if (c[bestLen] == cur[bestLen] && c[0] == cur[0] && c[1] == cur[1]) {
+            const uint32_t len = MatchLength(cand, pos, maxLen);
+            if (len > bestLen) {
+                const uint32_t dist = pos - cand;
+                if (len >= MinLengthForDistance(dist)) {
+                    bestLen = len;
+                    bestDist = dist;
+                    if (len >= Params.NiceLength || len >= maxLen) break;
+                }
+            }
+        }
+        cand = Prev[cand & mask];
+    }
+    if (bestDist == 0) bestLen = 0;
+}
+
+Lz77Encoder::Choice Lz77Encoder::BestAt(uint32_t pos, uint32_t maxLen, unsigned chain) const {
+    Choice best;
+    for (int k = 0; k < 4; ++k) {
+        const uint32_t dist = Repeats[k] + 1;
+        if (dist > pos - HistoryStart) continue;
+        const uint32_t minLen = MinLengthForRepeat(k);
+        const uint32_t len = MatchLength(pos - dist, pos, std::min(maxLen, minLen + kLengthSymbolMax));
+        if (len < minLen) continue;
+        const int32_t gain = static_cast<int32_t>(len) * LiteralAverage -
+                             (MainCost[kSymbolFirstRepeat + k] + LengthCost[len - minLen]);
+        if (gain > best.Gain) best = {len, dist, k, gain};
+    }
+    uint32_t len;
+    uint32_t dist;
+    FindMatch(pos, maxLen, chain, len, dist);
+    if (len != 0) {
+        const uint32_t minLen = MinLengthForDistance(dist);
+        len = std::min(len, minLen + kLengthSymbolMax);
+        const uint32_t d = dist - 1;
+        const unsigned b = static_cast<unsigned>(std::bit_width(d));
+        const int32_t cost = MainCost[kSymbolFirstDistance + b] + (b > 1 ? int32_t(b - 1) * kCostScale : 0) +
+                             LengthCost[len - minLen];
+        const int32_t gain = static_cast<int32_t>(len) * LiteralAverage - cost;
+        if (gain > best.Gain) best = {len, dist, -1, gain};
+    }
+    return best;
+}
+
+void Lz77Encoder::Write(std::span<const uint8_t> data, const Sink& sink) {
+    // Positions left at the end of the previous entry can be hashed now.
+    if (InsertNext < Pos) InsertUpTo(Pos - 1);
+    while (!data.empty()) {
+        if (Fill == 2 * WSize) SlideWindow();
+        const size_t n = std::min<size_t>(data.size(), 2 * WSize - Fill);
+        std::memcpy(&Window[Fill], data.data(), n);
+        Fill += static_cast<uint32_t>(n);
+        data = data.subspan(n);
+        Compress(false, sink);
+    }
+}
+
+void Lz77Encoder::EndEntry(const Sink& sink) {
+    Compress(true, sink);
+    if (!Block.empty()) FlushBlock(sink);
+    Bits.FlushWord();
+    if (!Out.empty()) sink(Out);
+    Out.clear();
+}
+
+void Lz77Encoder::Compress(bool finishing, const Sink& sink) {
+    const uint32_t end = finishing ? Fill : (Fill > kMinLookahead ? Fill - kMinLookahead : 0);
+    while (Pos < end) {
+        if (HavePending && Pending.Length >= Params.LazyLength) {
+            InsertUpTo(Pos - 1);
+            EmitMatch(Pending, sink);
+            Pos += Pending.Length - 1;
+            HavePending = false;
+            continue;
+        }
+        InsertUpTo(Pos - 1);
+        const uint32_t maxLen = std::min<uint32_t>(kMaxMatchLength, Fill - Pos);
+        unsigned chain = Params.MaxChain;
+        if (HavePending && Pending.Length >= 16) chain = std::max(1u, chain / 4);
+        Choice cur;
+        if (maxLen >= 2) cur = BestAt(Pos, maxLen, chain);
+        if (HavePending) {
+            if (cur.Gain > Pending.Gain) {
+                EmitLiteral(Window[Pos - 1], sink);
+                Pending = cur;
+                ++Pos;
+            } else {
+                EmitMatch(Pending, sink);
+                Pos += Pending.Length - 1;
+                HavePending = false;
+            }
+        } else if (cur.Gain > 0) {
+            Pending = cur;
+            HavePending = true;
+            ++Pos;
+        } else {
+            EmitLiteral(Window[Pos], sink);
+            ++Pos;
+        }
+    }
+    if (finishing && HavePending) {
+        EmitMatch(Pending, sink);
+        Pos += Pending.Length - 1;
+        HavePending = false;
+    }
+}
+
+void Lz77Encoder::EmitLiteral(uint8_t byte, const Sink& sink) { PushSymbol({byte, 0, 0, 0}, sink); }
+
+void Lz77Encoder::EmitMatch(const Choice& match, const Sink& sink) {
+    if (match.Repeat >= 0) {
+        const int k = match.Repeat;
+        const uint32_t d = Repeats[k];
+        // Move entry k to the front, as the decoder does.
+        for (int i = k; i > 0; --i) Repeats[i] = Repeats[i - 1];
+        Repeats[0] = d;
+        PushSymbol({static_cast<uint16_t>(kSymbolFirstRepeat + k),
+                    static_cast<uint8_t>(match.Length - MinLengthForRepeat(k)), 0, 0},
+                   sink);
+        return;
+    }
+    const uint32_t d = match.Distance - 1;
+    const unsigned b = static_cast<unsigned>(std::bit_width(d));
+    Symbol s{static_cast<uint16_t>(kSymbolFirstDistance + b),
+             static_cast<uint8_t>(match.Length - MinLengthForDistance(match.Distance)), 0, 0};
+    if (b >= 2) {
+        s.ExtraBits = static_cast<uint8_t>(b - 1);
+        s.Extra = d & ((uint32_t(1) << (b - 1)) - 1);
+    }
+    Repeats[3] = Repeats[2];
+    Repeats[2] = Repeats[1];
+    Repeats[1] = Repeats[0];
+    Repeats[0] = d;
+    PushSymbol(s, sink);
+}
+
+void Lz77Encoder::PushSymbol(const Symbol& s, const Sink& sink) {
+    Block.push_back(s);
+    if (Block.size() >= Params.BlockSymbols) FlushBlock(sink);
+}
+
+void Lz77Encoder::FlushBlock(const Sink& sink) {
+    uint32_t mainFreq[kMainSymbols] = {};
+    uint32_t lengthFreq[kLengthSymbols] = {};
+    for (const Symbol& s : Block) {
+        ++mainFreq[s.Main];
+        if (s.Main >= kSymbolFirstRepeat) ++lengthFreq[s.LengthSym];
+    }
+    const HuffmanCode mainCode = HuffmanCode::Build(mainFreq, kMainMaxWidth);
+    const HuffmanCode lengthCode = HuffmanCode::Build(lengthFreq, kMainMaxWidth);
+    WriteWidthTable(Bits, mainCode);
+    WriteWidthTable(Bits, lengthCode);
+    Bits.Put(static_cast<uint32_t>(Block.size()), 15);
+    for (const Symbol& s : Block) {
+        mainCode.Put(Bits, s.Main);
+        if (s.Main >= kSymbolFirstRepeat) {
+            Bits.Put(s.Extra, s.ExtraBits);
+            lengthCode.Put(Bits, s.LengthSym);
+        }
+    }
+    Block.clear();
+
+    // The next block's choices are weighed with this block's widths; a symbol
+    // this block did not use is assumed to be rare.
+    uint64_t literalBits = 0;
+    uint64_t literals = 0;
+    for (unsigned s = 0; s < kMainSymbols; ++s) {
+        const unsigned w = mainCode.Widths[s];
+        MainCost[s] = static_cast<uint16_t>((w != 0 ? w : 12) * kCostScale);
+        if (s < kSymbolFirstRepeat) {
+            literalBits += uint64_t(mainFreq[s]) * w;
+            literals += mainFreq[s];
+        }
+    }
+    for (unsigned s = 0; s < kLengthSymbols; ++s) {
+        const unsigned w = lengthCode.Widths[s];
+        LengthCost[s] = static_cast<uint16_t>((w != 0 ? w : 11) * kCostScale);
+    }
+    if (literals != 0)
+        LiteralAverage = static_cast<int32_t>(std::max<uint64_t>(literalBits * kCostScale / literals, kCostScale));
+
+    if (!Out.empty()) sink(Out);
+    Out.clear();
+}
+
+}  // namespace unace
