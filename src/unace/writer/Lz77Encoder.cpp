@@ -142,9 +142,10 @@ uint32_t Lz77Encoder::MatchLength(uint32_t a, uint32_t b, uint32_t maxLen) const
 
 void Lz77Encoder::FindMatch(uint32_t pos, uint32_t maxLen, unsigned chain, uint32_t& bestLen,
                             uint32_t& bestDist) const {
-    bestLen = 2;   // only matches of 3 or more come from the chains
+    bestLen = 0;
     bestDist = 0;
     if (maxLen < 3 || pos + 2 >= Fill) return;
+    bestLen = 2;   // only matches of 3 or more come from the chains
     const uint32_t mask = WSize - 1;
     const uint32_t h = ((Load32(&Window[pos]) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - HashBits);
     const uint32_t limit = std::max(pos > MaxDist ? pos - MaxDist : 0, HistoryStart > 0 ? HistoryStart - 1 : 0);
