@@ -179,15 +179,27 @@ int VolumeFile::Open(const std::string& path) {
     return ACE_OK;
 }
 
+void VolumeFile::OpenMemory(const uint8_t* data, size_t size, const std::string& name) {
+    Close();
+    memory_ = data;
+    size_ = size;
+    path_ = name;
+}
+
 void VolumeFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    memory_ = nullptr;
     size_ = 0;
 }
 
 bool VolumeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
     auto* p = static_cast<uint8_t*>(buffer);
     if (offset > size_ || size > size_ - offset) return false;
+    if (memory_) {
+        if (size) std::memcpy(p, memory_ + offset, size);
+        return true;
+    }
     while (size > 0) {
         const ssize_t n = ::pread(fd_, p, size, off_t(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -331,8 +343,19 @@ int Archive::Open(const std::string& path) {
     return ACE_OK;
 }
 
+int Archive::OpenMemory(const uint8_t* data, size_t size) {
+    firstPath_ = "(memory)";
+    inMemory_ = true;
+    volume_.OpenMemory(data, size, firstPath_);
+    if (const int r = FindMainHeader(volume_, main_, nextBlock_)) return r;
+    if (main_.VerExtract > kMaxVerExtract) return Fail(ACE_ERR_NOT_ACE, "needs a newer extractor");
+    volumeNumber_ = main_.VolumeNum;
+    return ACE_OK;
+}
+
 int Archive::OpenNextVolume() {
     if (fatal_) return fatal_;
+    if (inMemory_) return fatal_ = Fail(ACE_ERR_OPEN, "no further volume in memory");
     const unsigned number = volumeNumber_ + 1;
     // Try the letter case of the first volume's extension first.
     const size_t dot = firstPath_.find_last_of('.');

@@ -29,8 +29,10 @@ public:
 
     // ACE_OK, ACE_ERR_NOT_FOUND or ACE_ERR_OPEN.
     int Open(const std::string& path);
+    // A volume held in memory (tests, fuzzing); the bytes must outlive it.
+    void OpenMemory(const uint8_t* data, size_t size, const std::string& name);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ >= 0 || memory_; }
     bool ReadAt(uint64_t offset, void* buffer, size_t size) const;
     uint64_t Size() const { return size_; }
     const std::string& Path() const { return path_; }
@@ -38,9 +40,11 @@ public:
         std::swap(fd_, other.fd_);
         std::swap(size_, other.size_);
         std::swap(path_, other.path_);
+        std::swap(memory_, other.memory_);
     }
 
 private:
+    const uint8_t* memory_ = nullptr;
     int fd_ = -1;
     uint64_t size_ = 0;
     std::string path_;
@@ -76,6 +80,8 @@ public:
     // Opens the first volume and reads its main header. Returns ACE_OK or
     // an open result code (3, 5, 6, 9, 128).
     int Open(const std::string& path);
+    // Opens a single-volume archive held in memory (`data` must outlive it).
+    int OpenMemory(const uint8_t* data, size_t size);
     const MainHeader& Main() const { return main_; }
     bool IsSolid() const { return (main_.Flags & kMainFlagSolid) != 0; }
 
@@ -118,6 +124,7 @@ private:
     ProgressHandler progressHandler_;
 
     std::string firstPath_;
+    bool inMemory_ = false;        // no further volumes can be looked up
     MainHeader main_;
     VolumeFile volume_;
     unsigned volumeNumber_ = 0;

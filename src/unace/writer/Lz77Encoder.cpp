@@ -38,6 +38,10 @@ inline uint32_t Load32(const uint8_t* p) {
     std::memcpy(&v, p, 4);
     return v;
 }
+// Largest distance of a 3-byte match (distance code 8191).
+inline constexpr uint32_t kMaxShortMatchDistance = 8192;
+inline constexpr unsigned kHash3Bits = 14;
+
 inline uint64_t Load64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
@@ -59,6 +63,10 @@ Lz77Params Lz77Params::ForLevel(unsigned level, unsigned dictionaryD) {
     return p;
 }
 
+uint32_t Lz77Encoder::Hash4(uint32_t prefix) const { return (prefix * 0x9E3779B1u) >> (32 - HashBits); }
+
+uint32_t Lz77Encoder::Hash3(uint32_t prefix) { return ((prefix & 0xFFFFFF) * 0x9E3779B1u) >> (32 - kHash3Bits); }
+
 Lz77Encoder::Lz77Encoder(const Lz77Params& params) : Params(params) {
     assert(params.DictionaryD <= kMaxDictionaryD);
     assert(params.BlockSymbols >= 1 && params.BlockSymbols <= kMaxBlockCount);
@@ -68,6 +76,7 @@ Lz77Encoder::Lz77Encoder(const Lz77Params& params) : Params(params) {
     HashBits = params.DictionaryD >= 10 ? 17 : 16;
     Window.assign(size_t(2) * WSize + kWindowSlack, 0);
     Head.assign(size_t(1) << HashBits, 0);
+    Head3.assign(size_t(1) << kHash3Bits, 0);
     Prev.assign(WSize, 0);
     Block.reserve(Params.BlockSymbols);
     // Until a block has been coded, assume 8-bit literals and cheap matches.
@@ -82,6 +91,7 @@ Lz77Encoder::~Lz77Encoder() = default;
 void Lz77Encoder::ResetHistory() {
     // Position 0 holds a dummy byte: 0 means "no position" in the hash chains.
     std::fill(Head.begin(), Head.end(), 0);
+    std::fill(Head3.begin(), Head3.end(), 0);
     Window[0] = 0;
     Fill = 1;
     Pos = 1;
@@ -107,20 +117,22 @@ void Lz77Encoder::SlideWindow() {
     InsertNext -= WSize;
     HistoryStart = HistoryStart > WSize ? HistoryStart - WSize : 0;
     for (uint32_t& h : Head) h = h > WSize ? h - WSize : 0;
+    for (uint32_t& h : Head3) h = h > WSize ? h - WSize : 0;
     for (uint32_t& p : Prev) p = p > WSize ? p - WSize : 0;
 }
 
 void Lz77Encoder::InsertUpTo(uint32_t last) {
     const uint32_t mask = WSize - 1;
-    const unsigned shift = 32 - HashBits;
     uint32_t p = InsertNext;
-    // Each position needs its 3-byte prefix; the last two bytes of an entry
-    // wait for the next entry's data (solid) or are never inserted.
-    const uint32_t end = std::min(last + 1, Fill >= 3 ? Fill - 2 : 0);
+    // Each position needs its 4-byte prefix; the last bytes of an entry wait
+    // for the next entry's data (solid) or are never inserted.
+    const uint32_t end = std::min(last + 1, Fill >= 4 ? Fill - 3 : 0);
     for (; p < end; ++p) {
-        const uint32_t h = ((Load32(&Window[p]) & 0xFFFFFF) * 0x9E3779B1u) >> shift;
+        const uint32_t prefix = Load32(&Window[p]);
+        const uint32_t h = Hash4(prefix);
         Prev[p & mask] = Head[h];
         Head[h] = p;
+        Head3[Hash3(prefix)] = p;
     }
     InsertNext = std::max(InsertNext, p);
 }
@@ -144,29 +156,40 @@ void Lz77Encoder::FindMatch(uint32_t pos, uint32_t maxLen, unsigned chain, uint3
                             uint32_t& bestDist) const {
     bestLen = 0;
     bestDist = 0;
-    if (maxLen < 3 || pos + 2 >= Fill) return;
-    bestLen = 2;   // only matches of 3 or more come from the chains
+    if (maxLen < 3 || pos + 3 >= Fill) return;
     const uint32_t mask = WSize - 1;
-    const uint32_t h = ((Load32(&Window[pos]) & 0xFFFFFF) * 0x9E3779B1u) >> (32 - HashBits);
     const uint32_t limit = std::max(pos > MaxDist ? pos - MaxDist : 0, HistoryStart > 0 ? HistoryStart - 1 : 0);
     const uint8_t* cur = Window.data() + pos;
-    uint32_t cand = Head[h];
+    const uint32_t prefix = Load32(cur);
+
+    // Three-byte matches are only allowed up to 8 KiB back: the latest
+    // position with the same 3-byte hash is the one worth a look.
+    uint32_t len3 = 0;
+    const uint32_t cand3 = Head3[Hash3(prefix)];
+    if (cand3 > limit && pos - cand3 <= kMaxShortMatchDistance &&
+        (Load32(&Window[cand3]) & 0xFFFFFF) == (prefix & 0xFFFFFF)) {
+        len3 = MatchLength(cand3, pos, maxLen);
+        bestLen = len3;
+        bestDist = pos - cand3;
+        if (len3 >= Params.NiceLength || len3 >= maxLen) return;
+    }
+
+    // Longer matches come from the chain of 4-byte prefixes.
+    uint32_t best = std::max<uint32_t>(bestLen, 3);
+    uint32_t cand = Head[Hash4(prefix)];
     while (cand > limit && chain-- > 0) {
         const uint8_t* c = Window.data() + cand;
-        if (c[bestLen] == cur[bestLen] && c[0] == cur[0] && c[1] == cur[1]) {
+        if (c[best] == cur[best] && Load32(c) == prefix) {
             const uint32_t len = MatchLength(cand, pos, maxLen);
-            if (len > bestLen) {
-                const uint32_t dist = pos - cand;
-                if (len >= MinLengthForDistance(dist)) {
-                    bestLen = len;
-                    bestDist = dist;
-                    if (len >= Params.NiceLength || len >= maxLen) break;
-                }
+            if (len > best) {
+                best = len;
+                bestLen = len;
+                bestDist = pos - cand;
+                if (len >= Params.NiceLength || len >= maxLen) break;
             }
         }
         cand = Prev[cand & mask];
     }
-    if (bestDist == 0) bestLen = 0;
 }
 
 Lz77Encoder::Choice Lz77Encoder::BestAt(uint32_t pos, uint32_t maxLen, unsigned chain) const {

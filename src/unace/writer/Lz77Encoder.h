@@ -8,7 +8,8 @@
 // is followed by a length symbol. The entry's bit stream ends padded to a
 // whole 32-bit word.
 //
-// Matching: a hash chain over 3-byte prefixes, the four repeat distances
+// Matching: a hash chain over 4-byte prefixes, the latest position of each
+// 3-byte prefix (3-byte matches may only reach 8 KiB back), the four repeat distances
 // tried at every position, one step of lazy evaluation, and choices weighed
 // by bit costs taken from the code widths of the previous block.
 //
@@ -64,6 +65,8 @@ private:
         uint32_t Extra;       // their value
     };
 
+    uint32_t Hash4(uint32_t prefix) const;
+    static uint32_t Hash3(uint32_t prefix);
     void ResetHistory();
     void SlideWindow();
     void InsertUpTo(uint32_t last);
@@ -91,7 +94,8 @@ private:
     unsigned HashBits;
 
     std::vector<uint8_t> Window;    // 2 * WSize bytes of history and lookahead, plus slack
-    std::vector<uint32_t> Head;     // hash -> latest position (0 = none)
+    std::vector<uint32_t> Head;     // hash of 4 bytes -> latest position (0 = none)
+    std::vector<uint32_t> Head3;    // hash of 3 bytes -> latest position (short matches)
     std::vector<uint32_t> Prev;     // position & (WSize - 1) -> previous position with that hash
     uint32_t Fill = 0;              // bytes in Window
     uint32_t Pos = 0;               // next position to encode
