@@ -103,8 +103,13 @@ TEST_F(TimerTest, ActiveOnlyPausesWhileInactiveAndResumesAfterAnInterval) {
     EXPECT_TRUE(timer_.Enabled());
     EXPECT_TRUE(timer_.Armed());
 
-    timer_.SetActiveOnly(false);  // switching it off does not attach by itself
+    // Switching ActiveOnly off while paused attaches nothing, and activation no
+    // longer attaches either: only a restart does.
+    timer_.SetActiveOnly(false);
     Application->SetActive(true);
+    EXPECT_FALSE(Application->HasIdleHandler());
+    timer_.SetEnabled(false);
+    timer_.SetEnabled(true);
     Application->SetActive(false);
     EXPECT_TRUE(Application->HasIdleHandler());  // no longer paused by deactivation
 }
@@ -137,6 +142,7 @@ TEST(TimerLoop, TicksFromTheEventLoopAtTheInterval) {
     timer.OnTimer = [&](TCustomDXTimer*, std::int32_t) {
         if (++ticks == 5) QCoreApplication::exit(0);
     };
+    timer.SetEnabled(false);  // a new timer reads enabled but has not started
     timer.SetEnabled(true);
     std::uint32_t start = os::timeGetTime();
     QTimer::singleShot(2000, [] { QCoreApplication::exit(1); });
