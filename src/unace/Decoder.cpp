@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "unace/AceCrc.h"
+#include "unace/ModeFilters.h"
 
 namespace unace {
 
@@ -286,16 +287,9 @@ Decoder::LzResult Decoder::DecodeDeltaBlock() {
     const LzResult r = DecodeLz(length, true, true);
     if (r != LzResult::Done) return r;
 
-    const uint8_t* block = window_.get() + start;
-    scratch_.resize(2 * size_t(length));
-    uint8_t* summed = scratch_.data();
-    uint8_t* out = summed + length;
-    uint8_t running = deltaByte_;
-    for (unsigned i = 0; i < length; ++i) summed[i] = running = uint8_t(running + block[i]);
-    deltaByte_ = running;
-    const unsigned planeSize = length / stride;
-    for (unsigned j = 0; j < length; ++j) out[j] = summed[(j % stride) * planeSize + j / stride];
-    Emit(out, length);
+    scratch_.resize(length);
+    DeltaDecode(window_.get() + start, scratch_.data(), length, stride, deltaByte_);
+    Emit(scratch_.data(), length);
     emitted_ = pos_;
     return stopped_ ? LzResult::Stopped : LzResult::Done;
 }
@@ -365,43 +359,19 @@ void Decoder::Compact() {
     flushAt_ = pos_ + kPieceSize;
 }
 
-// EXE regions: x86 CALL (E8) and JMP (E9) operands were stored as absolute
-// addresses; turn them back into relative ones. An opcode whose operand is
-// not complete yet is held back (at most 4 bytes) for the next piece.
+// EXE regions go out through ExeTranslate; bytes it cannot finish yet wait
+// in exeHeld_ for the next piece (entryOut_ is the output position of the
+// first of them).
 void Decoder::ExeFeed(const uint8_t* data, size_t size) {
     scratch_.resize(exeHeldSize_ + size);
     uint8_t* buf = scratch_.data();
     std::memcpy(buf, exeHeld_, exeHeldSize_);
     std::memcpy(buf + exeHeldSize_, data, size);
     const size_t n = exeHeldSize_ + size;
-    const uint64_t base = entryOut_;   // output position of buf[0]
-    size_t i = 0;
-    while (i + 4 < n) {
-        const uint8_t op = buf[i];
-        if (op == 0xE8 && exeVariant_ != 0) {
-            uint32_t v = uint32_t(buf[i + 1]) | uint32_t(buf[i + 2]) << 8 |
-                         uint32_t(buf[i + 3]) << 16 | uint32_t(buf[i + 4]) << 24;
-            v -= uint32_t(base + i);
-            buf[i + 1] = uint8_t(v);
-            buf[i + 2] = uint8_t(v >> 8);
-            buf[i + 3] = uint8_t(v >> 16);
-            buf[i + 4] = uint8_t(v >> 24);
-            i += 5;
-        } else if (op == 0xE8 || op == 0xE9) {
-            uint16_t v = uint16_t(buf[i + 1] | buf[i + 2] << 8);
-            v = uint16_t(v - uint16_t(base + i));
-            buf[i + 1] = uint8_t(v);
-            buf[i + 2] = uint8_t(v >> 8);
-            i += 3;
-        } else {
-            ++i;
-        }
-    }
-    size_t keep = i;
-    while (keep < n && buf[keep] != 0xE8 && buf[keep] != 0xE9) ++keep;
-    exeHeldSize_ = n - keep;
-    std::memcpy(exeHeld_, buf + keep, exeHeldSize_);
-    Emit(buf, keep);
+    const size_t ready = ExeTranslate(buf, n, entryOut_, exeVariant_);
+    exeHeldSize_ = n - ready;
+    std::memcpy(exeHeld_, buf + ready, exeHeldSize_);
+    Emit(buf, ready);
 }
 
 void Decoder::ExeFinish() {

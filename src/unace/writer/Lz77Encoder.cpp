@@ -41,6 +41,8 @@ inline uint32_t Load32(const uint8_t* p) {
 // Largest distance of a 3-byte match (distance code 8191).
 inline constexpr uint32_t kMaxShortMatchDistance = 8192;
 inline constexpr unsigned kHash3Bits = 14;
+// Literals in a row after which the match search thins out.
+inline constexpr uint32_t kSkipAfter = 256;
 
 inline uint64_t Load64(const uint8_t* p) {
     uint64_t v;
@@ -104,6 +106,7 @@ void Lz77Encoder::BeginEntry(bool keepHistory) {
     HistoryStart = keepHistory ? std::min(HistoryStart, Pos) : Pos;
     std::fill(std::begin(Repeats), std::end(Repeats), 0);
     HavePending = false;
+    LiteralRun = 0;
     Block.clear();
     Out.clear();
     Bits.Reset();
@@ -178,6 +181,11 @@ void Lz77Encoder::FindMatch(uint32_t pos, uint32_t maxLen, unsigned chain, uint3
     uint32_t best = std::max<uint32_t>(bestLen, 3);
     uint32_t cand = Head[Hash4(prefix)];
     while (cand > limit && chain-- > 0) {
+        // The walk is bound by memory latency: fetch the next link and its
+        // bytes while this candidate is compared.
+        const uint32_t next = Prev[cand & mask];
+        __builtin_prefetch(&Prev[next & mask]);
+        __builtin_prefetch(Window.data() + next + best);
         const uint8_t* c = Window.data() + cand;
         if (c[best] == cur[best] && Load32(c) == prefix) {
             const uint32_t len = MatchLength(cand, pos, maxLen);
@@ -188,7 +196,7 @@ void Lz77Encoder::FindMatch(uint32_t pos, uint32_t maxLen, unsigned chain, uint3
                 if (len >= Params.NiceLength || len >= maxLen) break;
             }
         }
-        cand = Prev[cand & mask];
+        cand = next;
     }
 }
 
@@ -254,9 +262,12 @@ void Lz77Encoder::Compress(bool finishing, const Sink& sink) {
         InsertUpTo(Pos - 1);
         const uint32_t maxLen = std::min<uint32_t>(kMaxMatchLength, Fill - Pos);
         unsigned chain = Params.MaxChain;
-        if (HavePending && Pending.Length >= 16) chain = std::max(1u, chain / 4);
+        if (HavePending && Pending.Length >= Params.GoodLength) chain = std::max(1u, chain / 4);
+        // In data that has not matched for a while (packed or noisy data),
+        // look at fewer positions: step 2 after 256 literals, up to 8.
+        const bool look = LiteralRun < kSkipAfter || (LiteralRun & SkipMask()) == 0;
         Choice cur;
-        if (maxLen >= 2) cur = BestAt(Pos, maxLen, chain);
+        if (maxLen >= 2 && look) cur = BestAt(Pos, maxLen, chain);
         if (HavePending) {
             if (cur.Gain > Pending.Gain) {
                 EmitLiteral(Window[Pos - 1], sink);
@@ -283,9 +294,18 @@ void Lz77Encoder::Compress(bool finishing, const Sink& sink) {
     }
 }
 
-void Lz77Encoder::EmitLiteral(uint8_t byte, const Sink& sink) { PushSymbol({byte, 0, 0, 0}, sink); }
+void Lz77Encoder::EmitLiteral(uint8_t byte, const Sink& sink) {
+    ++LiteralRun;
+    PushSymbol({byte, 0, 0, 0}, sink);
+}
+
+uint32_t Lz77Encoder::SkipMask() const {
+    const uint32_t over = (LiteralRun - kSkipAfter) >> 8;
+    return over == 0 ? 1 : over == 1 ? 3 : 7;
+}
 
 void Lz77Encoder::EmitMatch(const Choice& match, const Sink& sink) {
+    LiteralRun = 0;
     if (match.Repeat >= 0) {
         const int k = match.Repeat;
         const uint32_t d = Repeats[k];

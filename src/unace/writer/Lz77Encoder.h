@@ -31,6 +31,7 @@ struct Lz77Params {
     unsigned MaxChain = 128;       // hash chain links followed per position
     unsigned NiceLength = 128;     // a match this long ends the search
     unsigned LazyLength = 32;      // a pending match this long is taken without a lazy look
+    unsigned GoodLength = 8;       // a pending match this long quarters the lazy look's chain
     unsigned BlockSymbols = 16384; // main symbols per block (1..32767)
 
     // Search effort of the archiver's levels 1 (fastest) .. 5 (best).
@@ -82,6 +83,7 @@ private:
     };
     Choice BestAt(uint32_t pos, uint32_t maxLen, unsigned chain) const;
     void EmitLiteral(uint8_t byte, const Sink& sink);
+    uint32_t SkipMask() const;
     void EmitMatch(const Choice& match, const Sink& sink);
     void PushSymbol(const Symbol& s, const Sink& sink);
     void FlushBlock(const Sink& sink);
@@ -107,6 +109,7 @@ private:
     // One step of lazy evaluation: the best match found at Pos - 1, if any.
     bool HavePending = false;
     Choice Pending;
+    uint32_t LiteralRun = 0;        // literals since the last match
 
     std::vector<Symbol> Block;
     std::vector<uint8_t> Out;       // compressed bytes not yet given to the sink
