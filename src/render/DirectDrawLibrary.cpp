@@ -1,5 +1,6 @@
 #include "render/DirectDrawLibrary.h"
 
+#include "platform/d3drm/Direct3DRM.h"
 #include "platform/ddraw/DDraw.h"
 #include "render/DXConsts.h"
 #include "toolkit/Exceptions.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <string_view>
 
 namespace {
 
@@ -17,8 +19,15 @@ struct BuiltinLibrary {
     LookupFunction lookup;
 };
 
+void* LookupD3DRM(const char* name) {
+    if (name && std::string_view(name) == "Direct3DRMCreate")
+        return reinterpret_cast<void*>(&d3drm::Direct3DRMCreate);
+    return nullptr;
+}
+
 const BuiltinLibrary kBuiltins[] = {
     {"ddraw.dll", &ddraw::LookupEntryPoint},
+    {"d3drm.dll", &LookupD3DRM},
 };
 
 struct LoadedLibrary {
