@@ -69,9 +69,9 @@ Mesh MakeEmblemMesh()
 {
     constexpr int Segments = 64;
     constexpr double R = EmblemRadius;
-    constexpr double FaceRadius = 4.75;  // where the bevel starts
-    constexpr double HalfThickness = 0.6;
-    constexpr double BevelDepth = 0.28;
+    constexpr double FaceRadius = R * 0.915; // where the bevel starts
+    constexpr double HalfThickness = R * 0.115;
+    constexpr double BevelDepth = R * 0.055;
     constexpr int FaceRings = 4;
 
     Builder b;
@@ -233,8 +233,9 @@ QImage RenderEmblemPreview(const Mesh& mesh, const QImage& texture, double angle
         p = { p[0] + position[0], p[1] + position[1], p[2] + position[2] };
         const Vec3 n = rotate({ mv.normal[0], mv.normal[1], mv.normal[2] });
         const double dz = p[2] - CameraZ;
-        const double sx = W / 2.0 + p[0] / (dz * Field) * (W / 2.0);
-        const double sy = H / 2.0 - p[1] / (dz * Field) * (W / 2.0);
+        const double pixelsPerUnit = (H / 2.0) / Field;
+        const double sx = W / 2.0 + p[0] / dz * pixelsPerUnit;
+        const double sy = H / 2.0 - p[1] / dz * pixelsPerUnit;
         Vec3 light = ambient;
         const double dg = std::max(0.0, -Dot(n, greenDir)), dm = std::max(0.0, -Dot(n, magentaDir));
         for (int i = 0; i < 3; ++i)

@@ -25,10 +25,12 @@ struct Mesh {
 };
 
 // Outer radius in mesh units. The scene scales the mesh by 0.35 and sets it
-// 10 units in front of a camera whose field is 0.5 across the 571-pixel
-// width: one unit there is 57.1 pixels, so the disc is about 104 pixels in
-// radius, filling the dark part right of the panel around (457, 167).
-constexpr float EmblemRadius = 5.2f;
+// 10 units in front of the camera, whose field of 0.5 spans half the
+// screen's shorter side (153 pixels) at distance 1: one unit there is 30.6
+// pixels, one mesh unit 10.7. A radius of 9 gives a disc of about 96 pixels
+// in radius around (377, 161), filling the dark part right of the panel
+// between the group's name and the title line.
+constexpr float EmblemRadius = 9.0f;
 
 Mesh MakeEmblemMesh();
 QByteArray XFileText(const Mesh& mesh);

@@ -105,8 +105,10 @@ void DrawGroupName(IndexedImage& bg)
 {
     const CapitalMetrics m { 32, 42, 7, 6, 9 };
     const QString name = QStringLiteral("VORTEXIA");
-    const int right = 560, top = 23;
-    const int left = right - int(std::lround(CondensedTextWidth(name, m)));
+    // Centred over the emblem, which turns around x = 377.
+    const int top = 23;
+    const int left = 377 - int(std::lround(CondensedTextWidth(name, m) / 2));
+    const int right = left + int(std::lround(CondensedTextWidth(name, m)));
     const Coverage cover(CondensedText(name, m).translated(left, top), QSize(bg.Width(), bg.Height()));
 
     // Chrome: bright sky at the top darkening to a hard horizon just under
@@ -164,7 +166,7 @@ IndexedImage MakeBackground()
 
     DrawPanel(bg);
     DrawHintTab(bg);
-    DrawSpacedCapitals(bg, { QStringLiteral("PROUDLY"), QStringLiteral("PRESENTED"), QStringLiteral("BY") }, 413, 4);
+    DrawSpacedCapitals(bg, { QStringLiteral("PROUDLY"), QStringLiteral("PRESENTED"), QStringLiteral("BY") }, 377, 4);
     DrawRule(bg, 15, 226, 564);
     DrawGroupName(bg);
     DrawRule(bg, 279, 136, 564);

@@ -5,7 +5,9 @@
 //   assets/icon/install.ico|png  the program icon
 //   assets/install.dat           the emblem mesh (text X file)
 //   docs/assets-preview.png      mock-up of the title and progress screens
-// Usage: assetgen [--root SOURCE_DIR] [--preview DIR]
+// Usage: assetgen [--root SOURCE_DIR] [--preview DIR] [--check]
+// --check compares instead of writing, so a test can tell when the committed
+// files no longer match their generator.
 // The output depends on nothing but this code: no fonts, no clock, no
 // random numbers.
 
@@ -14,7 +16,7 @@
 #include "Preview.h"
 #include "ScreenPictures.h"
 
-#include <QCoreApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -87,26 +89,31 @@ int main(int argc, char** argv)
 
     QString root = QStringLiteral(ASSETGEN_SOURCE_ROOT);
     QString previewDir;
+    bool checkOnly = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--root") && i + 1 < args.size())
             root = args[++i];
         else if (args[i] == QLatin1String("--preview") && i + 1 < args.size())
             previewDir = args[++i];
+        else if (args[i] == QLatin1String("--check"))
+            checkOnly = true;
         else {
-            std::fprintf(stderr, "usage: assetgen [--root SOURCE_DIR] [--preview DIR]\n");
+            std::fprintf(stderr, "usage: assetgen [--root SOURCE_DIR] [--preview DIR] [--check]\n"
+                                 "  --check  compare with the files under SOURCE_DIR instead of writing them\n");
             return 2;
         }
     }
-    const QString assets = root + QStringLiteral("/assets");
     bool ok = true;
+
+    // Everything that goes under assets/, by path relative to it.
+    std::vector<std::pair<QString, QByteArray>> outputs;
 
     const std::vector<NamedPicture> catalogue = MakeCatalogue();
     for (const NamedPicture& p : catalogue) {
-        const QByteArray stored = p.image.StoredData();
-        ok &= WriteFile(assets + QStringLiteral("/pictures/") + p.name + QStringLiteral(".dib"), stored);
+        outputs.emplace_back(QStringLiteral("pictures/") + p.name + QStringLiteral(".dib"), p.image.StoredData());
         std::printf("%-14s %3d x %3d  %d bit  %3d colours  %6lld bytes\n", qPrintable(p.name), p.image.Width(), p.image.Height(),
-                    p.image.BitCount(), p.image.UsedEntryCount(), static_cast<long long>(stored.size()));
+                    p.image.BitCount(), p.image.UsedEntryCount(), static_cast<long long>(outputs.back().second.size()));
         if (!previewDir.isEmpty())
             p.image.ToQImage().save(previewDir + QStringLiteral("/") + p.name + QStringLiteral(".png"));
     }
@@ -119,23 +126,46 @@ int main(int argc, char** argv)
     }
 
     const IndexedImage dialog = MakeDialogBackground();
-    ok &= WriteFile(assets + QStringLiteral("/dialog/background.bmp"), dialog.BitmapFile());
+    outputs.emplace_back(QStringLiteral("dialog/background.bmp"), dialog.BitmapFile());
     for (const Glyph& g : MakeListGlyphs()) {
-        ok &= WriteFile(assets + QStringLiteral("/dialog/") + g.fileName, g.image.BitmapFile());
+        outputs.emplace_back(QStringLiteral("dialog/") + g.fileName, g.image.BitmapFile());
         if (!previewDir.isEmpty())
             g.image.ToQImage().scaled(g.image.Width() * 4, g.image.Height() * 4).save(previewDir + QStringLiteral("/glyph-") + QString(g.fileName).replace(QStringLiteral(".bmp"), QStringLiteral(".png")));
     }
     const Icon icon = MakeProgramIcon();
-    ok &= WriteFile(assets + QStringLiteral("/icon/install.ico"), icon.image.IconFile(icon.transparent));
-    ok &= icon.preview.save(assets + QStringLiteral("/icon/install.png"));
+    outputs.emplace_back(QStringLiteral("icon/install.ico"), icon.image.IconFile(icon.transparent));
+    {
+        // PNG through a buffer so that it can be compared like the rest.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        icon.preview.save(&buffer, "PNG");
+        outputs.emplace_back(QStringLiteral("icon/install.png"), png);
+    }
 
     const Mesh emblem = MakeEmblemMesh();
-    const QString meshPath = assets + QStringLiteral("/install.dat");
-    ok &= WriteFile(meshPath, XFileText(emblem));
-    const QString problem = CheckWithImporter(meshPath, int(emblem.faces.size()));
+    outputs.emplace_back(QStringLiteral("install.dat"), XFileText(emblem));
+
+    const QString assets = root + QStringLiteral("/assets/");
+    for (const auto& [path, bytes] : outputs) {
+        if (!checkOnly) {
+            ok &= WriteFile(assets + path, bytes);
+            continue;
+        }
+        QFile f(assets + path);
+        if (!f.open(QIODevice::ReadOnly) || f.readAll() != bytes) {
+            std::fprintf(stderr, "assetgen: %s differs from what the generator draws\n", qPrintable(assets + path));
+            ok = false;
+        }
+    }
+
+    // The importer reads the committed file (or the one just written).
+    const QString problem = CheckWithImporter(assets + QStringLiteral("install.dat"), int(emblem.faces.size()));
     std::printf("install.dat: %zu vertices, %zu triangles%s%s\n", emblem.vertices.size(), emblem.faces.size(),
                 problem.isEmpty() ? ", loads" : ": ", qPrintable(problem));
     ok &= problem.isEmpty();
+    if (checkOnly)
+        return ok ? 0 : 1;
 
     // The documentation's mock-up: title screen above, progress screen below.
     const QImage title = TitleScreenMockup(catalogue, emblem, 0.9, 0);
