@@ -207,11 +207,12 @@ Icon MakeProgramIcon()
                         const double light = 0.75 + 0.35 * (-fx - fy) / 2;
                         c = Mix(RgbOf(0x0E5A22), RgbOf(0x7CD65A), std::clamp(light - 0.25 + 0.15 * std::sin(7 * fx + 3 * fy), 0.0, 1.0));
                         const bool ring = fr >= 0.64 && fr <= 0.82;
-                        const bool cross = fr < 0.92 && (std::abs(fx) * rx < 2.1 || std::abs(fy) * ry < 1.7);
+                        const bool cross = fr < 0.8 && (std::abs(fx) * rx < 2.1 || std::abs(fy) * ry < 1.7);
                         if (ring || cross)
                             c = RgbOf(0x050805);
-                        if (fr > 0.94)
-                            c = Mix(c, RgbOf(0xC8F0A0), 0.5);
+                        // A bright lip along the face's edge, strongest towards the light.
+                        if (fr > 0.92)
+                            c = Mix(c, RgbOf(0xD8F8B0), 0.3 + 0.4 * std::clamp((-fx - fy) / 1.4, 0.0, 1.0));
                     } else {
                         // Rim: the same ellipse pushed down by the coin's thickness.
                         const double ry2 = (py - cy - depth) / ry;

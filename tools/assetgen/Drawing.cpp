@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -20,6 +21,7 @@ Coverage::Coverage(const QPainterPath& path, QSize size, bool antialiased)
 
 Rgb Mix(Rgb a, Rgb b, double t)
 {
+    t = std::clamp(t, 0.0, 1.0);
     auto ch = [t](int x, int y) { return uint8_t(std::lround(x + (y - x) * t)); };
     return Rgb { ch(a.r, b.r), ch(a.g, b.g), ch(a.b, b.b) };
 }

@@ -23,7 +23,8 @@ private:
     QImage mask_;
 };
 
-// Straight mix of two colours, t = 0 gives a, t = 1 gives b.
+// Straight mix of two colours, t = 0 gives a, t = 1 gives b; t is clamped
+// to that range.
 Rgb Mix(Rgb a, Rgb b, double t);
 
 // Pixel-art picture from rows of characters and a key: each character of

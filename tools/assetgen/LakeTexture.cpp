@@ -109,7 +109,7 @@ IndexedImage MakeLake()
                 for (int ox = -4; ox <= 4; ++ox)
                     if (InEmblem(x + 0.5 + ox, y + 0.5 + oy))
                         nearest = std::min(nearest, std::hypot(double(ox), double(oy)));
-            if (nearest < 99)
+            if (nearest <= 5)
                 w = Mix(w, RgbOf(0x000000), 0.45 * (1 - nearest / 5.0));
             const Rgb final = Mix(w, RgbOf(0x000000), inside / 16.0);
             colour[0] = final.r;

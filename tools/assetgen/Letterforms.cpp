@@ -3,6 +3,7 @@
 #include <QPainterPathStroker>
 #include <QPolygonF>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -28,7 +29,9 @@ QPainterPath CondensedCapital(QChar letter, const CapitalMetrics& m)
     const double w = IsNarrow(letter) ? m.stroke : m.width;
     const double h = m.height;
     const double half = m.stroke / 2;
-    Frame f { half, w - half, half, h - half, 0, w / 2, m.chamfer };
+    // The centre stem sits on whole pixels when the box and stroke do.
+    const double centre = std::round((w - m.stroke) / 2) + half;
+    Frame f { half, w - half, half, h - half, 0, centre, m.chamfer };
     f.m = f.t + (f.b - f.t) * 0.48;
 
     std::vector<QPolygonF> open;

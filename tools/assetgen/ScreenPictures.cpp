@@ -70,13 +70,21 @@ void DrawPanel(IndexedImage& bg)
 
 // The hint drawn during extraction starts on the panel and runs 66 pixels
 // past it; a tab of the panel carries it so that black text stays readable.
+constexpr int HintTabTop = ScreenLayout::HintY - 3, HintTabBottom = ScreenLayout::HintY + ScreenLayout::TextHeight + 2;
+
+// Right end of the tab on a row: slanted, reaching further at the foot.
+int HintTabEnd(int y)
+{
+    using namespace ScreenLayout;
+    return HintX + HintWidth + 6 + (y - HintTabTop) / 2 - (HintTabBottom - HintTabTop) / 4;
+}
+
 void DrawHintTab(IndexedImage& bg)
 {
     using namespace ScreenLayout;
-    const int top = HintY - 3, bottom = HintY + TextHeight + 2;
-    const int reach = HintX + HintWidth + 6;
+    const int top = HintTabTop, bottom = HintTabBottom;
     for (int y = top; y <= bottom; ++y) {
-        const int end = reach + (y - top) / 2 - (bottom - top) / 4; // slanted end
+        const int end = HintTabEnd(y);
         for (int x = PanelWidth - 3; x <= end; ++x) {
             uint8_t c = Bg::PanelBase;
             if (y == top)
@@ -90,13 +98,16 @@ void DrawHintTab(IndexedImage& bg)
     }
 }
 
-void DrawRule(IndexedImage& bg, int y, int x0, int x1)
+enum class RuleStart { Fading, Sharp };
+
+void DrawRule(IndexedImage& bg, int y, int x0, int x1, RuleStart start)
 {
     // Full blue in the middle, fading through the dim blue into black over
-    // the last 48 pixels at each end.
+    // the last 48 pixels at the right end, and at the left unless the rule
+    // starts at something.
     const std::vector<int> ramp = { Bg::Black, Bg::RuleDim, Bg::Rule };
     for (int x = x0; x <= x1; ++x) {
-        const double fromEnd = std::min(x - x0, x1 - x);
+        const double fromEnd = start == RuleStart::Sharp ? x1 - x : std::min(x - x0, x1 - x);
         bg.Set(x, y, uint8_t(DitherAlongRamp(ramp, std::min(2.0, fromEnd / 24.0), x, y)));
     }
 }
@@ -167,9 +178,10 @@ IndexedImage MakeBackground()
     DrawPanel(bg);
     DrawHintTab(bg);
     DrawSpacedCapitals(bg, { QStringLiteral("PROUDLY"), QStringLiteral("PRESENTED"), QStringLiteral("BY") }, 377, 4);
-    DrawRule(bg, 15, 226, 564);
+    // The top rule runs on from the tab's upper edge.
+    DrawRule(bg, ScreenLayout::HintY - 3, HintTabEnd(ScreenLayout::HintY - 3) + 1, 564, RuleStart::Sharp);
     DrawGroupName(bg);
-    DrawRule(bg, 279, 136, 564);
+    DrawRule(bg, 279, 136, 564, RuleStart::Fading);
     return bg;
 }
 
@@ -194,7 +206,7 @@ IndexedImage MakeButton(const QString& label, ButtonState state)
     button.Table()[light] = Mix(ground, RgbOf(0xFFFFFF), 0.6);
     button.Fill(0);
 
-    const CapitalMetrics m { 13, 26, 4, 3, 4 };
+    const CapitalMetrics m { 14, 28, 5, 3, 4 };
     const int pressed = state == ButtonState::Pressed ? 1 : 0;
     const int left = int(std::lround((ButtonWidth - CondensedTextWidth(label, m)) / 2)) + pressed;
     const int top = (ButtonHeight - int(m.height)) / 2 + pressed;
