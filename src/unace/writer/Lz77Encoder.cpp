@@ -56,11 +56,11 @@ Lz77Params Lz77Params::ForLevel(unsigned level, unsigned dictionaryD) {
     Lz77Params p;
     p.DictionaryD = dictionaryD;
     switch (std::clamp(level, 1u, 5u)) {
-        case 1: p.MaxChain = 4; p.NiceLength = 16; p.LazyLength = 4; break;
-        case 2: p.MaxChain = 16; p.NiceLength = 48; p.LazyLength = 16; break;
-        case 3: p.MaxChain = 64; p.NiceLength = 128; p.LazyLength = 32; break;
-        case 4: p.MaxChain = 256; p.NiceLength = 259; p.LazyLength = 128; break;
-        default: p.MaxChain = 1024; p.NiceLength = 259; p.LazyLength = 259; break;
+        case 1: p.MaxChain = 4; p.NiceLength = 16; p.LazyLength = 4; p.GoodLength = 4; break;
+        case 2: p.MaxChain = 8; p.NiceLength = 32; p.LazyLength = 8; p.GoodLength = 4; break;
+        case 3: p.MaxChain = 24; p.NiceLength = 96; p.LazyLength = 16; p.GoodLength = 8; break;
+        case 4: p.MaxChain = 64; p.NiceLength = 192; p.LazyLength = 64; p.GoodLength = 16; break;
+        default: p.MaxChain = 256; p.NiceLength = 259; p.LazyLength = 259; p.GoodLength = 32; break;
     }
     return p;
 }
@@ -75,7 +75,8 @@ Lz77Encoder::Lz77Encoder(const Lz77Params& params) : Params(params) {
     DictSize = uint32_t(1) << (kDictionaryBitsBase + params.DictionaryD);
     WSize = std::max(DictSize, kMinWindowHalf);
     MaxDist = std::min(DictSize, WSize - kMinLookahead);
-    HashBits = params.DictionaryD >= 10 ? 17 : 16;
+    // About 4..8 positions of the window per bucket keeps chains to real matches.
+    HashBits = params.DictionaryD >= 10 ? 18 : params.DictionaryD >= 8 ? 17 : 16;
     Window.assign(size_t(2) * WSize + kWindowSlack, 0);
     Head.assign(size_t(1) << HashBits, 0);
     Head3.assign(size_t(1) << kHash3Bits, 0);
