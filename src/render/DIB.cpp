@@ -107,11 +107,12 @@ TDIBSharedImage* TDIBSharedImage::Create(int width, int height, int bitCount,
                                          const TColorTable& table) {
     if (!ValidBitCount(bitCount))
         throw EInvalidOperation(WithNumber(SDIBInvalidBitCount, bitCount));
+    // A section this large is refused as the system would refuse it. Both
+    // factors are below 2^34, so the test by division cannot overflow.
     const std::int64_t rowBytes = RowBytesOf(width, bitCount);
-    const std::int64_t imageBytes = rowBytes * height;
-    // A section this large is refused as the system would refuse it.
-    if (width <= 0 || height <= 0 || imageBytes > TDIB::kMaxImageBytes)
+    if (width <= 0 || height <= 0 || rowBytes > TDIB::kMaxImageBytes / height)
         throw EOutOfResources(FormatMessage(SDIBCannotBeMade, "DIB"));
+    const std::int64_t imageBytes = rowBytes * height;
     auto* raw = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(imageBytes), 1));
     if (raw == nullptr)
         throw EOutOfResources(FormatMessage(SDIBCannotBeMade, "DIB"));
@@ -370,9 +371,12 @@ void TDIB::ReadStored(TStream& stream) {
     // before storage is made for it.
     if ((compression == kBI_RGB || compression == kBI_BITFIELDS) && width > 0 && height > 0 &&
         ValidBitCount(bitCount)) {
-        const std::int64_t imageBytes = RowBytesOf(width, bitCount) * height;
-        const std::int64_t needed = imageBytes + colorEntries * (core ? 3 : 4);
-        if (imageBytes > kEagerReadLimit && static_cast<std::uint64_t>(needed) > stream.BytesLeft())
+        // width and height are below 2^31 and a row below 2^34 bytes: the
+        // product fits in 64 bits without overflow.
+        const std::uint64_t imageBytes =
+            static_cast<std::uint64_t>(RowBytesOf(width, bitCount)) * static_cast<std::uint64_t>(height);
+        const std::uint64_t needed = imageBytes + static_cast<std::uint64_t>(colorEntries) * (core ? 3 : 4);
+        if (imageBytes > static_cast<std::uint64_t>(kEagerReadLimit) && needed > stream.BytesLeft())
             throw EReadError("Stream read error");
     }
 

@@ -1,0 +1,85 @@
+// The JPEG picture: encode and decode, stored form, damaged data.
+#include "DIBHelpers.h"
+
+#include "toolkit/Exceptions.h"
+#include "toolkit/JpegImage.h"
+#include "toolkit/Picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+QImage Gradient(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, 128));
+    return image;
+}
+
+TEST(JpegImage, EncodedPicturesDecodeCloseToTheOriginal) {
+    const QImage original = Gradient(40, 24);
+    for (bool grey : {false, true}) {
+        TJPEGImage jpeg;
+        jpeg.SetGrayscale(grey);
+        jpeg.SetCompressionQuality(95);
+        jpeg.SetImage(original);
+        ASSERT_GT(jpeg.Data().size(), 100u);
+        const QImage decoded = TJPEGImage::Decode(jpeg.Data().data(), jpeg.Data().size());
+        ASSERT_EQ(decoded.size(), original.size());
+        int worst = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const QRgb a = original.pixel(x, y), b = decoded.pixel(x, y);
+                const int expected = grey ? qGray(a) : qRed(a);
+                worst = std::max({worst, std::abs(expected - qRed(b)), grey ? 0 : std::abs(qGreen(a) - qGreen(b))});
+            }
+        EXPECT_LE(worst, 8) << (grey ? "grey" : "colour");
+    }
+}
+
+TEST(JpegImage, StoredFormRoundTripsThroughTheContainer) {
+    TJPEGImage jpeg;
+    jpeg.SetImage(Gradient(16, 16));
+    TPicture picture;
+    picture.Assign(&jpeg);
+    TMemoryStream data;
+    picture.WriteData(data);
+    EXPECT_EQ(data.Data()[0], 10);  // "TJPEGImage"
+    EXPECT_EQ(Get32(data.Data(), 11), jpeg.Data().size());
+    data.SetPosition(0);
+    TPicture back;
+    back.ReadData(data);
+    ASSERT_STREQ(back.Graphic()->ClassName(), "TJPEGImage");
+    EXPECT_EQ(static_cast<TJPEGImage*>(back.Graphic())->Data(), jpeg.Data());
+    EXPECT_EQ(back.Width(), 16);
+}
+
+TEST(JpegImage, DamagedDataIsAnErrorNotAPicture) {
+    TJPEGImage jpeg;
+    jpeg.SetImage(Gradient(64, 64));
+    const Bytes good = jpeg.Data();
+    const Bytes cases[] = {
+        Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2)),  // ends early
+        Bytes{0xFF, 0xD8, 0xFF},
+        Bytes(200, 0x55),
+    };
+    for (const Bytes& bad : cases) {
+        TJPEGImage target;
+        EXPECT_THROW(target.LoadFromData(bad.data(), bad.size()), EInvalidGraphic) << bad.size();
+        EXPECT_TRUE(target.Empty());
+    }
+    // A header that claims more pixels than we decode.
+    Bytes huge = good;
+    for (std::size_t i = 0; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {  // start of frame: height, width follow
+            huge[i + 5] = huge[i + 6] = huge[i + 7] = huge[i + 8] = 0xFF;
+            break;
+        }
+    TJPEGImage target;
+    EXPECT_THROW(target.LoadFromData(huge.data(), huge.size()), EInvalidGraphic);
+}
+
+}  // namespace
