@@ -114,10 +114,10 @@ void DrawRule(IndexedImage& bg, int y, int x0, int x1, RuleStart start)
 
 void DrawGroupName(IndexedImage& bg)
 {
-    const CapitalMetrics m { 32, 42, 7, 6, 9 };
+    const CapitalMetrics m { 29, 46, 7, 6, 8 };
     const QString name = QStringLiteral("VORTEXIA");
     // Centred over the emblem, which turns around x = 377.
-    const int top = 23;
+    const int top = 21;
     const int left = 377 - int(std::lround(CondensedTextWidth(name, m) / 2));
     const int right = left + int(std::lround(CondensedTextWidth(name, m)));
     const Coverage cover(CondensedText(name, m).translated(left, top), QSize(bg.Width(), bg.Height()));
