@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -33,10 +34,58 @@ bool HasXHeader(const std::vector<char>& data)
     return knownFormat && knownFloat;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsNameChar(char c) { return IsDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Assimp reserves memory for whatever count a file declares before reading
+// the elements, so a 60-byte file declaring two billion vertices makes it
+// allocate tens of gigabytes. This is a plausibility check, not a parser: in
+// a text X file every integer (not part of a name, a string, a comment or a
+// fraction) is a count or an index, and neither can exceed the number of
+// bytes in the file, since each element takes at least one byte.
+bool TextIntegersFitFile(const std::vector<char>& data)
+{
+    const size_t size = data.size();
+    size_t i = kXHeaderSize;
+    while (i < size) {
+        char c = data[i];
+        if (c == '#' || (c == '/' && i + 1 < size && data[i + 1] == '/')) {
+            while (i < size && data[i] != '\n')
+                ++i;
+        } else if (c == '"') {
+            for (++i; i < size && data[i] != '"'; ++i) {
+            }
+            ++i;
+        } else if (IsDigit(c)) {
+            const bool inName = i > 0 && (IsNameChar(data[i - 1]) || data[i - 1] == '.');
+            uint64_t value = 0;
+            bool tooLarge = false;
+            for (; i < size && IsDigit(data[i]); ++i) {
+                value = value * 10 + static_cast<uint64_t>(data[i] - '0');
+                if (value > size) {
+                    tooLarge = true;
+                    value = size;
+                }
+            }
+            const bool fraction = i < size && (data[i] == '.' || data[i] == 'e' || data[i] == 'E');
+            if (tooLarge && !inName && !fraction)
+                return false;
+            while (i < size && (IsNameChar(data[i]) || data[i] == '.'))
+                ++i;  // the rest of the name or number
+        } else {
+            ++i;
+        }
+    }
+    return true;
+}
+
 enum class ReadResult { Ok, Missing, TooLarge };
 
 ReadResult ReadWholeFile(const char* fileName, std::vector<char>& data)
 {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(fileName, error))
+        return ReadResult::Missing;
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
         return ReadResult::Missing;
@@ -101,7 +150,13 @@ bool ConvertScene(const aiScene* scene, std::vector<MeshGroup>& groups)
         MeshGroup group;
         const aiMaterial* material =
             mesh->mMaterialIndex < scene->mNumMaterials ? scene->mMaterials[mesh->mMaterialIndex] : nullptr;
-        group.colour = MaterialColour(material, AI_MATKEY_COLOR_DIFFUSE, {1, 1, 1});
+        // Faces without a material in the file are white. Assimp gives them
+        // a grey stand-in material, told apart by having no name: every
+        // material it reads from the file carries one.
+        aiString materialName;
+        bool defaultMaterial = !material || material->Get(AI_MATKEY_NAME, materialName) != AI_SUCCESS ||
+                               std::strcmp(materialName.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
+        group.colour = defaultMaterial ? Vec3{1, 1, 1} : MaterialColour(material, AI_MATKEY_COLOR_DIFFUSE, {1, 1, 1});
         group.emissive = MaterialColour(material, AI_MATKEY_COLOR_EMISSIVE, {0, 0, 0});
 
         group.vertices.resize(mesh->mNumVertices);
@@ -154,6 +209,8 @@ HRESULT IDirect3DRMMeshBuilder::Load(const char* fileName, const char* objectNam
     case ReadResult::Ok: break;
     }
     if (!HasXHeader(data))
+        return D3DRMERR_BADFILE;
+    if (std::memcmp(data.data() + 8, "txt ", 4) == 0 && !TextIntegersFitFile(data))
         return D3DRMERR_BADFILE;
 
     // Assimp reads X files into right-handed coordinates with counter-

@@ -25,6 +25,12 @@
 namespace d3drm {
 
 struct MeshVertex {
+    MeshVertex() = default;
+    MeshVertex(Vec3 position_, Vec3 normal_ = {}, float u_ = 0, float v_ = 0)
+        : position(position_), normal(normal_), u(u_), v(v_)
+    {
+    }
+
     Vec3 position;
     Vec3 normal;  // unit length, pointing out of the front face
     float u = 0, v = 0;
