@@ -82,7 +82,9 @@ TEST_P(RoundTrip, ReaderExtractsIdenticalBytes) {
         }
     }
     ASSERT_TRUE(w.Close());
-    if (volumeSize != 0) EXPECT_GT(w.VolumePaths().size(), 3u);
+    if (volumeSize != 0) {
+        EXPECT_GT(w.VolumePaths().size(), 3u);
+    }
 
     int volumeChanges = 0;
     ArchiveOpenRecord open{};
