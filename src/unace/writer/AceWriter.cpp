@@ -330,6 +330,12 @@ bool AceWriter::EmitData(std::span<const uint8_t> data) {
     return static_cast<bool>(Status);
 }
 
+AceWriteResult AceWriter::Abort(std::string reason) {
+    Fail(AceWriteError::Aborted, std::move(reason));
+    IsClosed = false;
+    return Close();
+}
+
 AceWriteResult AceWriter::Close() {
     if (IsClosed) return Status;
     IsClosed = true;

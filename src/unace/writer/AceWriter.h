@@ -43,6 +43,7 @@ enum class AceWriteError {
     CreateFailed,      // a volume file could not be created
     WriteFailed,       // writing a volume failed (disk full, I/O error)
     ReadFailed,        // the entry's source failed or ended early
+    Aborted,           // the caller gave up (Abort)
 };
 
 struct AceWriteResult {
@@ -100,6 +101,8 @@ public:
 
     // Finishes the last volume. After a failure, removes every volume written.
     AceWriteResult Close();
+    // Gives up: the archive fails with `reason` and its volumes are removed.
+    AceWriteResult Abort(std::string reason);
 
     const std::vector<std::string>& VolumePaths() const { return Volumes; }
     uint64_t BytesWritten() const { return TotalWritten; }
