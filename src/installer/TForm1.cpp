@@ -29,34 +29,37 @@ TForm1::TForm1() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
         move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
     }
 
-    // The frame timer as the layout stores it: disabled, 10 ms, MaxLag 10,
-    // active only while the application is active.
-    DXTimer1 = std::make_unique<TDXTimer>(this);
-    DXTimer1->SetName("DXTimer1");
-    DXTimer1->BeginLoading();
-    DXTimer1->SetActiveOnly(true);
-    DXTimer1->SetEnabled(false);
-    DXTimer1->SetInterval(10);
-    DXTimer1->SetMaxLag(10);
-    DXTimer1->EndLoading();
-
     if (QCoreApplication::instance()) QCoreApplication::instance()->installEventFilter(this);
 
-    DXDraw1Initialize(this);
+    // The components come from the stored layout; DXDraw1 initialises itself
+    // as soon as it is loaded and then calls DXDraw1Initialize.
+    try {
+        LoadLayout();
+    } catch (...) {
+        // The drawing surface is a child widget that would otherwise outlive
+        // the members its handlers use.
+        delete DXDraw1;
+        DXDraw1 = nullptr;
+        if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+        if (Form1 == this) Form1 = nullptr;
+        throw;
+    }
 }
 
 TForm1::~TForm1() {
     if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
-    DXDraw1Finalize(this);
+    // The drawing surface finalises first (its finalise handler stops the
+    // timer; the image list drops its surfaces), while the components its
+    // handlers use still exist.
+    delete DXDraw1;
+    DXDraw1 = nullptr;
+    if (DXTimer1) DXTimer1->SetEnabled(false);
     if (Form1 == this) Form1 = nullptr;
 }
 
-void TForm1::DXDraw1Initialize(QObject*) {
-    ReadSettings();
-    DXTimer1->SetEnabled(true);
+void TForm1::DXDraw1Finalize(QObject*) {
+    if (DXTimer1) DXTimer1->SetEnabled(false);
 }
-
-void TForm1::DXDraw1Finalize(QObject*) { DXTimer1->SetEnabled(false); }
 
 void TForm1::FormKeyDown(QObject*, int key, Qt::KeyboardModifiers) {
     if (key != VK_ESCAPE) return;

@@ -4,7 +4,10 @@
 // the extraction run share.
 #pragma once
 
+#include "installer/Scroller.h"
 #include "installer/Settings.h"
+#include "render/DXDraws.h"
+#include "render/DXImageList.h"
 #include "render/DXTimer.h"
 #include "toolkit/Component.h"
 
@@ -37,13 +40,29 @@ public:
     void FormKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift);
 
     // Drawing surface handlers.
-    void DXDraw1Initialize(QObject* sender);
+    void DXDraw1Initialize(QObject* sender);          // starts the title screen
+    void DXDraw1InitializeSurface(QObject* sender);   // device qualities of the emblem scene
     void DXDraw1Finalize(QObject* sender);
+    void DXDraw1MouseDown(QObject* sender, TMouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void DXDraw1MouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    void DXDraw1MouseUp(QObject* sender, TMouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+
+    // Frame timer handler: draws one frame of the title screen.
+    void DXTimer1Timer(TCustomDXTimer* sender, std::int32_t lagCount);
+
+    // The first step of DXDraw1Initialize: the rotating emblem scene.
+    void BuildEmblemScene();
+
+    // Menu actions started by releasing the mouse over Install and NFO.
+    void InstallClick();
+    void NfoClick();
 
     // Reads install.ini beside the program (throws on a bad NUMFILES).
     void ReadSettings();
 
-    // Components.
+    // Components, made from the stored layout in this order.
+    TDXDraw* DXDraw1 = nullptr;  // a child widget: owned by the window
+    std::unique_ptr<TDXImageList> DXImageList1;
     std::unique_ptr<TDXTimer> DXTimer1;
 
     // Integer cells: ProgressBar1 = per-file percentage, ProgressBar2 =
@@ -62,11 +81,21 @@ public:
 
     TInstallerSettings Settings;
 
+    // Title screen state: the scroller and the mouse as the drawing
+    // surface's handlers last reported it.
+    TScroller Scroller;
+    std::int32_t MouseX = 0;
+    std::int32_t MouseY = 0;
+    std::int32_t MouseDown = 0;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Makes the components and gives them their stored properties.
+    void LoadLayout();
+
     bool finalized_ = false;
 };
 
