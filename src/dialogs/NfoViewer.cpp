@@ -2,8 +2,10 @@
 
 #include "dialogs/NfoText.h"
 #include "dialogs/OemFont.h"
+#include "dialogs/StoredPicture.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -26,6 +28,8 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
+    InitDialogResources();
+    setWindowIcon(QIcon(QStringLiteral(":/dialogs/install.png")));
     QFont formFont = font();
     formFont.setPixelSize(11);
     setFont(formFont);

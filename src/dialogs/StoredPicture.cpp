@@ -6,6 +6,14 @@
 
 #include <QFile>
 
+void InitDialogResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(dialogs);
+        return true;
+    }();
+    (void)done;
+}
+
 QImage ReadStoredPicture(const QByteArray& data) {
     TReadOnlyMemoryStream stream(data.constData(), size_t(data.size()));
     TPicture picture;
@@ -27,6 +35,7 @@ QPixmap GlyphFromImage(const QImage& image) {
 }
 
 QPixmap LoadGlyph(const QString& resourcePath) {
+    InitDialogResources();
     if (!QFile::exists(resourcePath)) return {};
     return GlyphFromImage(QImage(resourcePath));
 }

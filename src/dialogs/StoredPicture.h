@@ -7,6 +7,10 @@
 #include <QPixmap>
 #include <QString>
 
+// Makes sure the dialogs' resources (dialogs.qrc) are registered: a static
+// library's resources are linked only when something refers to them.
+void InitDialogResources();
+
 // Reads a picture in the picture container's stored form (class name, then
 // the class's own data; for "TBitmap" a 32-bit byte count and a complete
 // bitmap file) and gives its pixels. Throws EInvalidGraphic or EReadError for

@@ -5,6 +5,8 @@
 #include "dialogs/FolderDialog.h"
 #include "dialogs/FolderList.h"
 #include "dialogs/MountTable.h"
+#include "dialogs/StoredPicture.h"
+#include "toolkit/Exceptions.h"
 #include "toolkit/InputBox.h"
 #include "toolkit/MessageBox.h"
 
@@ -251,6 +253,35 @@ private slots:
         QVERIFY(!h.form.SpeedButton3()->hasFocus());
         QCOMPARE(h.form.size(), QSize(299, 214));
         QCOMPARE(h.form.dir1()->geometry(), QRect(13, 38, 145, 161));
+    }
+
+    // The layout data: the background picture from its stored form, the
+    // glyphs with their bottom-left colour made transparent.
+    void layoutDataLoads() {
+        Harness h;
+        QCOMPARE(h.form.Image1().size(), QSize(301, 213));
+        for (const char* name : {"openfolder", "currentfolder", "closedfolder"}) {
+            const QImage glyph = LoadGlyph(QString(":/dialogs/%1.bmp").arg(name)).toImage();
+            QCOMPARE(glyph.size(), QSize(16, 15));
+            QCOMPARE(qAlpha(glyph.pixel(0, 14)), 0);
+            QVERIFY(qAlpha(glyph.pixel(8, 7)) != 0);
+        }
+        const QImage ram = LoadGlyph(":/dialogs/ram.bmp").toImage();
+        QCOMPARE(ram.size(), QSize(16, 11));
+        // Damaged stored data is an error, not a crash or a blank picture.
+        QFile file(":/dialogs/background.picture");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray stored = file.readAll();
+        QCOMPARE(ReadStoredPicture(stored).size(), QSize(301, 213));
+        for (qsizetype cut : {qsizetype(3), qsizetype(12), stored.size() - 1}) {
+            bool failed = false;
+            try {
+                ReadStoredPicture(stored.left(cut));
+            } catch (const Exception&) {
+                failed = true;
+            }
+            QVERIFY2(failed, qPrintable(QString("cut at %1").arg(cut)));
+        }
     }
 
     // The real input box: default text selected, 255 characters at most,
