@@ -70,12 +70,14 @@ void Rasterizer::Begin(const RenderTarget& target, const PixelRect& viewport, fl
         // A new shape: nothing drawn yet at any place.
         depth_.assign(needed, 0.0f);
         depthPitch_ = target.width;
+        depthDirty_ = {};
     }
     drawn_ = {};
 }
 
 void Rasterizer::End()
 {
+    depthDirty_.Unite(drawn_);
     target_ = {};
     texture_ = {};
 }
@@ -84,11 +86,17 @@ void Rasterizer::Clear(uint32_t colour)
 {
     if (!target_.pixels || clip_.Empty())
         return;
-    for (int y = clip_.top; y < clip_.bottom; ++y) {
+    for (int y = clip_.top; y < clip_.bottom; ++y)
         std::fill(target_.Scanline(y) + clip_.left, target_.Scanline(y) + clip_.right, colour & 0x00FFFFFFu);
+    const PixelRect depthRect = depthDirty_.Intersect(clip_);
+    for (int y = depthRect.top; y < depthRect.bottom; ++y) {
         float* depth = depth_.data() + static_cast<size_t>(y) * depthPitch_;
-        std::fill(depth + clip_.left, depth + clip_.right, 0.0f);
+        std::fill(depth + depthRect.left, depth + depthRect.right, 0.0f);
     }
+    // What lay outside the viewport stays dirty; inside it is clear now.
+    if (depthRect.left == depthDirty_.left && depthRect.top == depthDirty_.top &&
+        depthRect.right == depthDirty_.right && depthRect.bottom == depthDirty_.bottom)
+        depthDirty_ = {};
 }
 
 Rasterizer::ScreenVertex Rasterizer::Project(const ClipVertex& v) const

@@ -91,7 +91,7 @@ public:
     void End();
 
     // Fills the viewport's pixels with `colour` (0x00RRGGBB) and resets its
-    // depth to "nothing drawn".
+    // depth to "nothing drawn" (only where something was drawn since).
     void Clear(uint32_t colour);
 
     void SetTexture(const RasterTexture* texture, TextureFilter filter)
@@ -168,6 +168,9 @@ private:
     bool dither_ = false;
     bool cull_ = true;
     PixelRect drawn_;
+    // Where the depth buffer may hold something other than "empty": Clear
+    // resets only this part, since the rest is still clear.
+    PixelRect depthDirty_;
     uint64_t trianglesDrawn_ = 0;
 };
 
