@@ -2,6 +2,7 @@
 
 #include "render/DIB.h"
 #include "render/DirectDrawLibrary.h"
+#include "toolkit/Fonts.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -166,8 +167,9 @@ IDirectDrawClipper* TDirectDrawClipper::IClipper() const {
 
 namespace {
 
-// 8-bit value of a channel under a mask: the channel's bits shifted down and
-// widened by repeating them, so that the channel's maximum becomes 255.
+// 8-bit value of a channel under a mask: channels of 8 bits and more keep
+// their top 8 bits; narrower ones are scaled so that their maximum becomes
+// 255, rounding to the nearest value (as bitmaps convert their own pixels).
 struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
@@ -181,14 +183,10 @@ struct Channel {
     }
     std::uint32_t Value(std::uint32_t pixel) const {
         if (bits == 0) return 0;
-        std::uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8) return v >> (bits - 8);
-        std::uint32_t out = 0;
-        for (int filled = 0; filled < 8; filled += bits) {
-            const int room = 8 - filled;
-            out |= room >= bits ? v << (room - bits) : v >> (bits - room);
-        }
-        return out & 0xFF;
+        const std::uint32_t v = (pixel & mask) >> shift;
+        if (bits >= 8) return (v >> (bits - 8)) & 0xFF;
+        const std::uint32_t max = (1u << bits) - 1;
+        return (v * 255 + max / 2) / max;
     }
 };
 
@@ -278,12 +276,9 @@ TBitmapBits BitsOf(const TDIB& dib) {
 
 std::function<QFont(const TCanvasFont&)> TDirectDrawSurfaceCanvas::FontResolver =
     [](const TCanvasFont& font) {
-        QFont f(QString::fromStdString(font.Name));
-        // Points at 96 pixels per inch, as the classic screen measures them.
-        f.setPixelSize(std::max(1, (font.Size * 96 + 36) / 72));
-        f.setBold(font.Bold);
-        f.setItalic(font.Italic);
-        f.setStyleStrategy(QFont::NoAntialias);
+        QFont f = CanvasFont(font.Name, font.Size);
+        if (font.Bold) f.setBold(true);
+        if (font.Italic) f.setItalic(true);
         return f;
     };
 
