@@ -3,6 +3,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
@@ -77,6 +78,149 @@ bool TextIntegersFitFile(const std::vector<char>& data)
         }
     }
     return true;
+}
+
+uint32_t ReadU32(const char* p)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+
+// The same plausibility check for the binary form, which is a stream of
+// tokens (a 16-bit code, then the token's data):
+//   1 name, 2 string      32-bit length, that many bytes (a string is
+//                         followed by a 16-bit terminator token)
+//   3 integer             32-bit value
+//   5 GUID                16 bytes
+//   6 integer list        32-bit count, count 32-bit values
+//   7 float list          32-bit count, count floats of the header's size
+//   10..20, 31, 40..52    punctuation and type keywords, no data
+// Every length and list must fit in the bytes left, every integer must not
+// exceed the file's size (as in the text form), and unknown tokens are
+// refused.
+bool BinaryTokensFitFile(const std::vector<char>& data, size_t floatSize)
+{
+    const size_t size = data.size();
+    size_t i = kXHeaderSize;
+    auto have = [&](size_t n) { return n <= size - i; };
+    while (i < size) {
+        if (!have(2))
+            return false;
+        const unsigned token = static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8;
+        i += 2;
+        switch (token) {
+        case 1:
+        case 2: {
+            if (!have(4))
+                return false;
+            const uint32_t length = ReadU32(&data[i]);
+            i += 4;
+            if (!have(length))
+                return false;
+            i += length;
+            if (token == 2) {
+                if (!have(2))
+                    return false;
+                i += 2;
+            }
+            break;
+        }
+        case 3:
+            if (!have(4) || ReadU32(&data[i]) > size)
+                return false;
+            i += 4;
+            break;
+        case 5:
+            if (!have(16))
+                return false;
+            i += 16;
+            break;
+        case 6:
+        case 7: {
+            if (!have(4))
+                return false;
+            const uint64_t count = ReadU32(&data[i]);
+            i += 4;
+            const size_t element = token == 6 ? 4 : floatSize;
+            if (count > (size - i) / element)
+                return false;
+            if (token == 6) {
+                for (uint64_t k = 0; k < count; ++k) {
+                    if (ReadU32(&data[i + k * 4]) > size)
+                        return false;
+                }
+            }
+            i += static_cast<size_t>(count) * element;
+            break;
+        }
+        default:
+            if (!((token >= 10 && token <= 20) || token == 31 || (token >= 40 && token <= 52)))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+// The compressed forms ("tzip": text, "bzip": binary) are inflated here, with
+// caps, and handed to Assimp in their plain form; Assimp sizes its output
+// buffer by the block count alone, so a small file of many tiny blocks would
+// make it allocate without bound. Layout after the header:
+//   32-bit size of the whole plain file, header included
+//   blocks: 16-bit plain size (at most 32768), 16-bit compressed size
+//           counting the signature, "CK", raw deflate data that may refer
+//           back into the previous block's plain bytes
+bool InflateCompressed(const std::vector<char>& data, std::vector<char>& plain)
+{
+    constexpr size_t kBlockLimit = 32768;
+    const size_t size = data.size();
+    if (size < kXHeaderSize + 4)
+        return false;
+    const uint32_t total = ReadU32(&data[kXHeaderSize]);
+    if (total < kXHeaderSize || total - kXHeaderSize > kMaxMeshFileBytes)
+        return false;
+    const size_t expected = total - kXHeaderSize;
+    plain.clear();
+    plain.reserve(expected);
+
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        return false;
+    bool ok = true;
+    size_t i = kXHeaderSize + 4;
+    size_t previousStart = 0;
+    while (ok && i < size) {
+        if (size - i < 6) {
+            ok = false;
+            break;
+        }
+        const size_t plainSize = static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8;
+        const size_t packedSize = static_cast<unsigned char>(data[i + 2]) | static_cast<unsigned char>(data[i + 3]) << 8;
+        i += 4;
+        if (plainSize == 0 || plainSize > kBlockLimit || packedSize < 2 || packedSize > size - i ||
+            data[i] != 'C' || data[i + 1] != 'K' || plainSize > expected - plain.size()) {
+            ok = false;
+            break;
+        }
+        const size_t blockStart = plain.size();
+        plain.resize(blockStart + plainSize);
+        inflateReset(&stream);
+        if (blockStart > 0) {
+            inflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(plain.data() + previousStart),
+                                 static_cast<uInt>(blockStart - previousStart));
+        }
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + i + 2));
+        stream.avail_in = static_cast<uInt>(packedSize - 2);
+        stream.next_out = reinterpret_cast<Bytef*>(plain.data() + blockStart);
+        stream.avail_out = static_cast<uInt>(plainSize);
+        const int result = inflate(&stream, Z_SYNC_FLUSH);
+        ok = (result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) && stream.avail_out == 0;
+        previousStart = blockStart;
+        i += packedSize;
+    }
+    inflateEnd(&stream);
+    return ok && plain.size() == expected;
 }
 
 enum class ReadResult { Ok, Missing, TooLarge };
@@ -210,7 +354,22 @@ HRESULT IDirect3DRMMeshBuilder::Load(const char* fileName, const char* objectNam
     }
     if (!HasXHeader(data))
         return D3DRMERR_BADFILE;
-    if (std::memcmp(data.data() + 8, "txt ", 4) == 0 && !TextIntegersFitFile(data))
+    // A compressed file continues as its plain form.
+    const char* format = data.data() + 8;
+    const bool textZip = std::memcmp(format, "tzip", 4) == 0;
+    if (textZip || std::memcmp(format, "bzip", 4) == 0) {
+        std::vector<char> plain;
+        if (!InflateCompressed(data, plain))
+            return D3DRMERR_BADFILE;
+        std::memcpy(data.data() + 8, textZip ? "txt " : "bin ", 4);
+        data.resize(kXHeaderSize);
+        data.insert(data.end(), plain.begin(), plain.end());
+        format = data.data() + 8;
+    }
+    const size_t floatSize = std::memcmp(data.data() + 12, "0064", 4) == 0 ? 8 : 4;
+    if (std::memcmp(format, "txt ", 4) == 0 && !TextIntegersFitFile(data))
+        return D3DRMERR_BADFILE;
+    if (std::memcmp(format, "bin ", 4) == 0 && !BinaryTokensFitFile(data, floatSize))
         return D3DRMERR_BADFILE;
 
     // Assimp reads X files into right-handed coordinates with counter-

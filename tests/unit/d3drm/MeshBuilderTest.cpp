@@ -88,6 +88,28 @@ TEST(Load, FrameTransformsApplyAndMissingNormalsAreMade)
     }
 }
 
+struct GoodFile {
+    const char* file;
+    size_t faces;
+};
+
+class LoadForms : public testing::TestWithParam<GoodFile> {};
+
+TEST_P(LoadForms, BinaryAndCompressedFormsLoadLikeText)
+{
+    auto builder = NewBuilder();
+    ASSERT_EQ(builder->Load(Data(GetParam().file).c_str(), nullptr, D3DRMLOAD_FROMFILE, nullptr, nullptr), D3DRM_OK);
+    EXPECT_EQ(builder->GetFaceCount(), GetParam().faces);
+    D3DRMBOX box;
+    builder->GetBox(box);
+    EXPECT_FLOAT_EQ(box.max.y, 1.0f);
+}
+
+// Made by data/make_x_files.py; cube_tzip.x spans three compressed blocks.
+INSTANTIATE_TEST_SUITE_P(Files, LoadForms,
+                         testing::Values(GoodFile{"triangle_bin.x", 1}, GoodFile{"triangle_bzip.x", 1},
+                                         GoodFile{"cube_tzip.x", 12}));
+
 struct BadFile {
     const char* what;
     std::string path;
@@ -127,6 +149,9 @@ std::vector<BadFile> BadFiles()
         // memory is reserved for them.
         {"absurd count", WriteTemp("absurd_count.x", "xof 0302txt 0032\nMesh Huge {\n  2000000000;\n  0.0; 1.0; 0.0;,\n}\n"),
          D3DRMERR_BADFILE},
+        {"binary absurd count", Data("absurd_count_bin.x"), D3DRMERR_BADFILE},
+        {"compressed tiny blocks", Data("tiny_blocks_tzip.x"), D3DRMERR_BADFILE},
+        {"compressed short", Data("short_tzip.x"), D3DRMERR_BADFILE},
         {"binary noise", WriteTemp("noise.x", std::string("xof 0302bin 0032") + std::string(200, '\x07')),
          D3DRMERR_BADFILE},
     };
