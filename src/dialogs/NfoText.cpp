@@ -14,7 +14,7 @@ namespace {
 [[noreturn]] void ThrowTooLarge() { throw EMemoTooLarge("Text exceeds memo capacity"); }
 }  // namespace
 
-std::string NormalizeNfoText(std::string_view bytes, std::size_t capacity) {
+std::string NormalizeNfoText(std::string_view bytes, std::size_t capacity, std::size_t maxLine) {
     const size_t zero = bytes.find('\0');
     if (zero != std::string_view::npos) bytes = bytes.substr(0, zero);
     // Every input byte yields at least one output byte, so an input that is
@@ -23,13 +23,16 @@ std::string NormalizeNfoText(std::string_view bytes, std::size_t capacity) {
 
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 16);
+    size_t line = 0;  // bytes of the line being copied
     for (size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
             text += "\r\n";
+            line = 0;
         } else {
             text += c;
+            if (++line > maxLine) ThrowTooLarge();
         }
         if (text.size() > capacity) ThrowTooLarge();
     }

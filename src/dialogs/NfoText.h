@@ -15,11 +15,17 @@
 // few KiB; 8 MiB leaves room for the largest ones and bounds what a damaged
 // or hostile file can make us allocate.
 constexpr std::size_t kNfoCapacity = 8u * 1024u * 1024u;
+// The longest line it holds. Lines are not wrapped, and laying out one
+// enormous line takes the text area seconds per MiB; 16 KiB is some two
+// hundred screen widths, and keeps a full text on screen in about a second.
+constexpr std::size_t kNfoMaxLineLength = 16u * 1024u;
 
 // The bytes before the first 0 byte, with every CR LF, lone CR and lone LF
 // made one CR LF. Throws EMemoTooLarge ("Text exceeds memo capacity") when
-// the result would be longer than `capacity` bytes.
-std::string NormalizeNfoText(std::string_view bytes, std::size_t capacity = kNfoCapacity);
+// the result would be longer than `capacity` bytes or a line longer than
+// `maxLine` bytes.
+std::string NormalizeNfoText(std::string_view bytes, std::size_t capacity = kNfoCapacity,
+                             std::size_t maxLine = kNfoMaxLineLength);
 
 // A normalised text as the text area shows it: one '\n' per CR LF, every
 // other byte mapped to its CP437 shape (tabs kept).

@@ -120,6 +120,9 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EMemoTooLarge, NormalizeNfoText(std::string(11, 'x'), 10));
         // Lone line feeds grow into CR LF: the grown text counts.
         QVERIFY_THROWS_EXCEPTION(EMemoTooLarge, NormalizeNfoText(std::string(6, '\n'), 10));
+        // So does the length of each line, line breaks not included.
+        QCOMPARE(NormalizeNfoText("abcd\nefgh", 100, 4), std::string("abcd\r\nefgh"));
+        QVERIFY_THROWS_EXCEPTION(EMemoTooLarge, NormalizeNfoText("abcd\nefghi", 100, 4));
         // Bytes after a 0 byte do not count, however many there are.
         const std::string hidden = "ok" + std::string(1, '\0') + std::string(100, 'x');
         QCOMPARE(ReadNfoFile(WriteFile(dir_, "hidden.nfo", hidden), 10), std::string("ok"));
@@ -129,7 +132,10 @@ private slots:
         // message, and the text area keeps its text.
         TForm3 form;
         form.LoadFromBytes("kept");
-        const std::string path = WriteFile(dir_, "huge.nfo", std::string(kNfoCapacity + 1, 'x'));
+        std::string line(kNfoMaxLineLength, 'x');
+        std::string huge;
+        while (huge.size() <= kNfoCapacity) huge += line + "\r\n";
+        const std::string path = WriteFile(dir_, "huge.nfo", huge);
         try {
             form.LoadFromFile(path);
             QFAIL("no error for a text over the capacity");
@@ -137,6 +143,10 @@ private slots:
             QCOMPARE(error.Message(), std::string("Text exceeds memo capacity"));
         }
         QCOMPARE(Shown(form), QString("kept"));
+        // A text just within both limits is taken.
+        huge.resize(kNfoCapacity);
+        form.LoadFromFile(WriteFile(dir_, "huge.nfo", huge));
+        QCOMPARE(form.Text().size(), kNfoCapacity);
         std::filesystem::remove(path);
     }
 
