@@ -1,6 +1,8 @@
 #include "platform/ddraw/DDraw.h"
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 
 #include <algorithm>
 #include <cstring>
@@ -750,7 +752,19 @@ void* LookupEntryPoint(const char* name) {
     return nullptr;
 }
 
-DesktopMode CurrentDesktopMode() { return DesktopMode{}; }
+DesktopMode CurrentDesktopMode() {
+    DesktopMode mode;
+    if (QGuiApplication::instance()) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect r = screen->geometry();
+            if (r.width() > 0 && r.height() > 0) {
+                mode.width = r.width();
+                mode.height = r.height();
+            }
+        }
+    }
+    return mode;
+}
 
 namespace testing {
 void SetSurfacesLost(bool lost) {

@@ -294,6 +294,39 @@ TEST_F(DXDrawTest, RenderFlipAndPaint) {
     EXPECT_EQ(shown.pixel(2, 2), 0xFFFFFFFFu);
 }
 
+// Full screen waits for the form to be shown, sets a display mode (or says
+// which one it could not set) and flips pages.
+TEST_F(DXDrawTest, FullScreenStartsWhenTheFormIsShown) {
+    auto* dx = new TDXDraw(form.get());
+    dx->BeginLoading();
+    dx->SetOptions({doFullScreen, doFlip, do3D, doRetainedMode, doRGB});
+    dx->EndLoading();
+    EXPECT_FALSE(dx->Initialized()) << "the form hook starts it";
+    EXPECT_THROW(dx->Display().SetBitCount(12), EDirectDrawError);
+    try {
+        form->show();
+        FAIL() << "no exception";
+    } catch (const EDXDrawError& e) {
+        // The display offers 32-bit modes only, and the bit count is fixed.
+        EXPECT_STREQ(e.what(), "Display mode cannot be changed (640x480 8bit)");
+    }
+    EXPECT_FALSE(dx->Initialized());
+
+    dx->Display().SetBitCount(32);
+    dx->Initialize();
+    ASSERT_TRUE(dx->Initialized());
+    EXPECT_TRUE(dx->ActiveOptions().Contains(doFlip));
+    EXPECT_FALSE(dx->ActiveOptions().Contains(doSystemMemory));
+    EXPECT_EQ(dx->BackSurface()->Width(), 640);
+    EXPECT_EQ(dx->BackSurface()->Height(), 480);
+    EXPECT_NE(dx->RMDevice(), nullptr);
+    dx->SetSurfaceSize(100, 100);
+    EXPECT_EQ(dx->SurfaceWidth(), 640) << "page flipping keeps the display's size";
+    dx->BackSurface()->Fill(0x123456);
+    dx->Flip();
+    EXPECT_EQ(dx->PrimarySurface()->LastResult(), DD_OK);
+}
+
 TEST_F(DXDrawTest, MouseEventsReachTheHandlers) {
     TDXDraw* dx = MakeMainSurface();
     std::vector<std::string> seen;
