@@ -58,7 +58,7 @@ Lz77Params Lz77Params::ForLevel(unsigned level, unsigned dictionaryD) {
     switch (std::clamp(level, 1u, 5u)) {
         case 1: p.MaxChain = 4; p.NiceLength = 16; p.LazyLength = 4; p.GoodLength = 4; break;
         case 2: p.MaxChain = 8; p.NiceLength = 32; p.LazyLength = 8; p.GoodLength = 4; break;
-        case 3: p.MaxChain = 24; p.NiceLength = 96; p.LazyLength = 16; p.GoodLength = 8; break;
+        case 3: p.MaxChain = 32; p.NiceLength = 128; p.LazyLength = 32; p.GoodLength = 8; break;
         case 4: p.MaxChain = 64; p.NiceLength = 192; p.LazyLength = 64; p.GoodLength = 16; break;
         default: p.MaxChain = 256; p.NiceLength = 259; p.LazyLength = 259; p.GoodLength = 32; break;
     }
@@ -267,6 +267,14 @@ void Lz77Encoder::Compress(bool finishing, const Sink& sink) {
         // In data that has not matched for a while (packed or noisy data),
         // look at fewer positions: step 2 after 256 literals, up to 8.
         const bool look = LiteralRun < kSkipAfter || (LiteralRun & SkipMask()) == 0;
+        if (!look && !HavePending) {
+            // Not searched, and not hashed either: matches into such data
+            // are rare, and the hash tables stay out of the cache.
+            InsertNext = std::max(InsertNext, Pos + 1);
+            EmitLiteral(Window[Pos], sink);
+            ++Pos;
+            continue;
+        }
         Choice cur;
         if (maxLen >= 2 && look) cur = BestAt(Pos, maxLen, chain);
         if (HavePending) {
