@@ -189,6 +189,7 @@ void VolumeFile::OpenMemory(const uint8_t* data, size_t size, const std::string&
 void VolumeFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    cacheSize_ = 0;
     memory_ = nullptr;
     size_ = 0;
 }
@@ -200,6 +201,22 @@ bool VolumeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
         if (size) std::memcpy(p, memory_ + offset, size);
         return true;
     }
+    if (offset >= cacheOffset_ && offset - cacheOffset_ + size <= cacheSize_) {
+        std::memcpy(p, cache_.data() + (offset - cacheOffset_), size);
+        return true;
+    }
+    if (size >= kCacheSize / 2) return ReadDirect(offset, p, size);
+    cache_.resize(kCacheSize);
+    const size_t fill = size_t(std::min<uint64_t>(kCacheSize, size_ - offset));
+    cacheSize_ = 0;
+    if (!ReadDirect(offset, cache_.data(), fill)) return false;
+    cacheOffset_ = offset;
+    cacheSize_ = fill;
+    std::memcpy(p, cache_.data(), size);
+    return true;
+}
+
+bool VolumeFile::ReadDirect(uint64_t offset, uint8_t* p, size_t size) const {
     while (size > 0) {
         const ssize_t n = ::pread(fd_, p, size, off_t(offset));
         if (n < 0 && errno == EINTR) continue;

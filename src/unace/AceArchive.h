@@ -41,9 +41,20 @@ public:
         std::swap(size_, other.size_);
         std::swap(path_, other.path_);
         std::swap(memory_, other.memory_);
+        std::swap(cache_, other.cache_);
+        std::swap(cacheOffset_, other.cacheOffset_);
+        std::swap(cacheSize_, other.cacheSize_);
     }
 
 private:
+    // Small reads (headers, the tails of data areas) come from a read-ahead
+    // buffer, so an archive of many small entries needs few system calls.
+    static constexpr size_t kCacheSize = 64 * 1024;
+    bool ReadDirect(uint64_t offset, uint8_t* buffer, size_t size) const;
+
+    mutable std::vector<uint8_t> cache_;
+    mutable uint64_t cacheOffset_ = 0;
+    mutable size_t cacheSize_ = 0;
     const uint8_t* memory_ = nullptr;
     int fd_ = -1;
     uint64_t size_ = 0;

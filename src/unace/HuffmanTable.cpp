@@ -1,67 +1,120 @@
 #include "unace/HuffmanTable.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace unace {
 
 namespace {
 
-// Orders key[] descending, moving sym[] along. This is the archiver's own
-// quicksort (pivot = last element, Hoare-style scans, two-element ranges
-// handled by a compare-and-swap); the resulting tie order is part of the
-// format. The scans stay inside lo..hi for every input; the bounds in the
-// scan loops only make that independent of the argument.
-void SortWidths(uint8_t* key, uint16_t* sym, int lo, int hi) {
-    auto swap = [&](int a, int b) {
-        std::swap(key[a], key[b]);
-        std::swap(sym[a], sym[b]);
-    };
-    int i = lo;
-    int j = hi;
-    const uint8_t pivot = key[hi];
-    for (;;) {
-        while (i < hi && key[i] > pivot) ++i;
-        while (j > lo && key[j] < pivot) --j;
-        if (i <= j) {
-            swap(i, j);
-            ++i;
-            --j;
+// Orders the entries by width, descending. Each entry packs width << 9 |
+// symbol, so one swap moves both and comparisons look at the width only.
+// This is the archiver's own quicksort (pivot = last element, Hoare-style
+// scans, two-element ranges handled by a compare-and-swap); its tie order is
+// part of the format. The scans stay inside lo..hi for every input; the
+// bounds in the scan loops only make that independent of the argument.
+constexpr unsigned kSymbolBits = 9;
+
+inline unsigned WidthOf(uint16_t entry) { return entry >> kSymbolBits; }
+
+void SortWidths(uint16_t* e, int lo, int hi);
+
+// When all entries of a range have the same width, every comparison comes
+// out the same, so the order the sort leaves them in depends only on the
+// range's length. Most widths are equal (long runs of unused symbols), so
+// those ranges are rearranged from a table computed once per length.
+class EqualRuns {
+public:
+    EqualRuns() {
+        uint16_t e[HuffmanTable::kMaxSymbols];
+        for (unsigned n = 3; n <= HuffmanTable::kMaxSymbols; ++n) {
+            for (unsigned k = 0; k < n; ++k) e[k] = uint16_t(k);
+            building_ = true;
+            SortWidths(e, 0, int(n) - 1);
+            building_ = false;
+            offset_[n] = uint32_t(order_.size());
+            order_.insert(order_.end(), e, e + n);
         }
-        if (i >= j) break;
     }
-    if (lo < j) {
-        if (j - lo >= 2)
-            SortWidths(key, sym, lo, j);
-        else if (key[lo] < key[j])
-            swap(lo, j);
+    static bool Building() { return building_; }
+    // Rearranges e[lo..hi] (all of one width) as the sort would.
+    void Apply(uint16_t* e, int lo, int hi) const {
+        const unsigned n = unsigned(hi - lo + 1);
+        uint16_t copy[HuffmanTable::kMaxSymbols];
+        std::copy(e + lo, e + hi + 1, copy);
+        const uint16_t* order = &order_[offset_[n]];
+        for (unsigned k = 0; k < n; ++k) e[lo + int(k)] = copy[order[k]];
     }
-    if (i < hi) {
-        if (hi - i >= 2)
-            SortWidths(key, sym, i, hi);
-        else if (key[i] < key[hi])
-            swap(i, hi);
+
+private:
+    static inline bool building_ = false;
+    std::vector<uint16_t> order_;
+    uint32_t offset_[HuffmanTable::kMaxSymbols + 1] = {};
+};
+
+const EqualRuns& Runs() {
+    static const EqualRuns runs;
+    return runs;
+}
+
+void SortWidths(uint16_t* e, int lo, int hi) {
+    for (;;) {
+        if (!EqualRuns::Building()) {
+            const unsigned first = WidthOf(e[lo]);
+            int k = lo + 1;
+            while (k <= hi && WidthOf(e[k]) == first) ++k;
+            if (k > hi) {
+                Runs().Apply(e, lo, hi);
+                return;
+            }
+        }
+        int i = lo;
+        int j = hi;
+        const unsigned pivot = WidthOf(e[hi]);
+        for (;;) {
+            while (i < hi && WidthOf(e[i]) > pivot) ++i;
+            while (j > lo && WidthOf(e[j]) < pivot) --j;
+            if (i <= j) {
+                std::swap(e[i], e[j]);
+                ++i;
+                --j;
+            }
+            if (i >= j) break;
+        }
+        if (lo < j) {
+            if (j - lo >= 2)
+                SortWidths(e, lo, j);
+            else if (WidthOf(e[lo]) < WidthOf(e[j]))
+                std::swap(e[lo], e[j]);
+        }
+        if (i >= hi) return;
+        if (hi - i < 2) {
+            if (WidthOf(e[i]) < WidthOf(e[hi])) std::swap(e[i], e[hi]);
+            return;
+        }
+        lo = i;   // the second recursion, as a loop
     }
 }
 
 }  // namespace
 
 bool HuffmanTable::Build(const uint8_t* widths, unsigned count, unsigned maxWidth) {
-    uint8_t key[kMaxSymbols];
-    uint16_t sym[kMaxSymbols];
+    uint16_t sorted[kMaxSymbols];
     uint8_t width[kMaxSymbols];
     if (count == 0 || count > kMaxSymbols || maxWidth == 0 || maxWidth > kMaxWidth) return false;
     for (unsigned i = 0; i < count; ++i) {
         if (widths[i] > maxWidth) return false;
-        key[i] = width[i] = widths[i];
-        sym[i] = uint16_t(i);
+        width[i] = widths[i];
+        sorted[i] = uint16_t(widths[i] << kSymbolBits | i);
     }
-    if (count > 1) SortWidths(key, sym, 0, int(count) - 1);
+    if (count > 1) SortWidths(sorted, 0, int(count) - 1);
 
     unsigned used = 0;   // symbols with a nonzero width, now at the front
-    while (used < count && key[used] != 0) ++used;
+    while (used < count && WidthOf(sorted[used]) != 0) ++used;
     if (used < 2) {
         // A lone symbol (or none) is sent as a single bit.
-        width[sym[0]] = 1;
+        width[sorted[0] & 0x1FF] = 1;
         if (used == 0) used = 1;
     }
 
@@ -69,9 +122,10 @@ bool HuffmanTable::Build(const uint8_t* widths, unsigned count, unsigned maxWidt
     const unsigned size = 1u << maxWidth;
     unsigned pos = 0;
     for (unsigned j = used; j-- > 0;) {   // shortest codes first
-        const unsigned n = 1u << (maxWidth - key[j]);
+        const unsigned symbol = sorted[j] & 0x1FF;
+        const unsigned n = 1u << (maxWidth - WidthOf(sorted[j]));
         if (pos + n > size) return false;  // oversubscribed
-        const uint16_t entry = uint16_t(sym[j] | width[sym[j]] << kWidthShift);
+        const uint16_t entry = uint16_t(symbol | width[symbol] << kWidthShift);
         for (unsigned k = 0; k < n; ++k) table_[pos + k] = entry;
         pos += n;
     }
