@@ -61,6 +61,14 @@ void FillPixelFormat(DDPIXELFORMAT& pf) {
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// Rectangles reaching this far are refused, so that no width, height or
+// scaled offset computed from them can overflow.
+constexpr std::int32_t kMaxCoordinate = 1 << 24;
+bool Sane(const RECT& r) {
+    return r.left >= -kMaxCoordinate && r.top >= -kMaxCoordinate && r.right <= kMaxCoordinate &&
+           r.bottom <= kMaxCoordinate;
+}
+
 bool Inside(const RECT& r, int width, int height) {
     return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height && !Empty(r);
 }
@@ -417,7 +425,7 @@ HRESULT IDirectDrawSurface::Blt(const RECT* destRect, IDirectDrawSurface* source
 
     RECT dest{0, 0, width_, height_};
     if (destRect) dest = *destRect;
-    if (Empty(dest)) return finish(DDERR_INVALIDRECT, RECT{});
+    if (Empty(dest) || !Sane(dest)) return finish(DDERR_INVALIDRECT, RECT{});
     // Without a clipper the rectangle must lie on the surface (on the screen
     // for the primary); with one, output is cut to the clip area.
     if (!clipper_ && !Inside(dest, width_, height_)) return finish(DDERR_INVALIDRECT, RECT{});

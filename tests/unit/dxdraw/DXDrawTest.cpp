@@ -276,6 +276,34 @@ TEST_F(DXDrawTest, CenterWithAnOddSizeDifference) {
     EXPECT_TRUE(red(99, 59));
 }
 
+TEST_F(DXDrawTest, CenterWhenTheSurfaceIsLarger) {
+    auto* dx = new TDXDraw(form.get());
+    dx->BeginLoading();
+    dx->SetAutoSize(false);
+    dx->setGeometry(0, 0, 20, 10);
+    dx->SetOptions({doCenter, doSystemMemory});
+    dx->SetSurfaceWidth(29);  // 9 wider: (20 - 29) / 2 = -4, toward zero
+    dx->SetSurfaceHeight(10);
+    dx->EndLoading();
+    ASSERT_TRUE(dx->Initialized());
+    for (int x = 0; x < 29; ++x)
+        for (int y = 0; y < 10; ++y) dx->BackSurface()->SetPixel(x, y, static_cast<std::uint32_t>(x));
+    dx->Flip();
+    EXPECT_EQ(dx->Picture().pixel(0, 0) & 0xFFFFFF, 4u);
+    EXPECT_EQ(dx->Picture().pixel(19, 9) & 0xFFFFFF, 23u);
+}
+
+TEST_F(DXDrawTest, AutoSizeFollowsTheControl) {
+    TDXDraw* dx = MakeMainSurface();
+    ASSERT_TRUE(dx->AutoSize());
+    form->show();  // a hidden widget hears of its new size only when shown
+    dx->resize(300, 200);
+    EXPECT_EQ(dx->SurfaceWidth(), 300);
+    EXPECT_EQ(dx->SurfaceHeight(), 200);
+    EXPECT_EQ(dx->Viewport()->GetWidth(), 300);
+    EXPECT_TRUE(dx->ReadyToDraw());
+}
+
 TEST_F(DXDrawTest, RenderFlipAndPaint) {
     TDXDraw* dx = MakeMainSurface();
     ASSERT_TRUE(dx->ReadyToDraw());
