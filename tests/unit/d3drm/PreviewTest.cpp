@@ -14,7 +14,8 @@
 namespace d3drm::test {
 namespace {
 
-// A torus about the y axis, faces clockwise seen from outside.
+// A torus about the z axis (facing the camera), faces clockwise seen from
+// outside.
 Ref<IDirect3DRMMeshBuilder> Torus(IDirect3DRM& rm, float major, float minor, int around, int across)
 {
     std::vector<MeshVertex> vertices;
@@ -24,8 +25,8 @@ Ref<IDirect3DRMMeshBuilder> Torus(IDirect3DRM& rm, float major, float minor, int
         float a = 2 * pi * static_cast<float>(i) / static_cast<float>(around);
         for (int j = 0; j <= across; ++j) {
             float b = 2 * pi * static_cast<float>(j) / static_cast<float>(across);
-            Vec3 normal{std::cos(a) * std::cos(b), std::sin(b), std::sin(a) * std::cos(b)};
-            Vec3 centre{std::cos(a) * major, 0, std::sin(a) * major};
+            Vec3 normal{std::cos(a) * std::cos(b), std::sin(a) * std::cos(b), std::sin(b)};
+            Vec3 centre{std::cos(a) * major, std::sin(a) * major, 0};
             vertices.push_back({centre + normal * minor, normal, 3.0f * static_cast<float>(i) / static_cast<float>(around),
                                 static_cast<float>(j) / static_cast<float>(across)});
         }
@@ -118,7 +119,7 @@ void RenderEmblemScene(const char* name, IDirect3DRMMeshBuilder* (*makeMesh)(IDi
 
 IDirect3DRMMeshBuilder* MakeTorus(IDirect3DRM& rm)
 {
-    auto torus = Torus(rm, 1.6f, 0.6f, 64, 24);
+    auto torus = Torus(rm, 2.2f, 0.8f, 64, 24);
     torus->AddRef();
     return torus.Get();
 }
