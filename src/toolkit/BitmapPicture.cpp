@@ -148,6 +148,20 @@ void TBitmap::SetImage(const QImage& image) {
     AfterImageChange();
 }
 
+void TBitmap::SetHandleType(TBitmapHandleType type) {
+    if (type == info_.handleType)
+        return;
+    if (type == TBitmapHandleType::bmDDB) {
+        image_ = image_.isNull() ? image_ : image_.convertToFormat(QImage::Format_RGB32);
+        info_.handleType = type;
+        info_.bitsPerPixel = 32;
+        info_.redMask = info_.greenMask = info_.blueMask = 0;
+        AfterImageChange();
+    } else {
+        SetImage(image_);  // back to a section of the image's own format
+    }
+}
+
 void TBitmap::AfterImageChange() {
     file_.clear();
     SetPaletteModified(true);

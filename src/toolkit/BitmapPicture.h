@@ -80,6 +80,9 @@ public:
     // Replaces the picture; indexed images bring their colour table as the palette.
     void SetImage(const QImage& image);
     TBitmapHandleType HandleType() const { return info_.handleType; }
+    // bmDDB makes the picture a device-dependent bitmap in the screen's
+    // format (32 bits per pixel here, no masks); bmDIB a section again.
+    void SetHandleType(TBitmapHandleType type);
     TBitmapObjectInfo ObjectInfo() const { return info_; }
 
 private:

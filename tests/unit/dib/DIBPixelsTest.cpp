@@ -221,6 +221,37 @@ TEST(DIBAssign, EveryKindOfSource) {
     }
 }
 
+TEST(DIBAssign, DeviceBitmapsTakeTheScreenFormatAndSectionsTheirMasks) {
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(QColor(10, 200, 30));
+    image.setPixel(2, 1, qRgb(255, 0, 128));
+    TBitmap bitmap;
+    bitmap.SetImage(image);
+    bitmap.SetHandleType(TBitmapHandleType::bmDDB);
+    TDIB dib;
+    dib.AssignFrom(&bitmap);
+    EXPECT_EQ(dib.BitCount(), 32);
+    EXPECT_EQ(dib.ChannelFormat().RBitMask, 0xFF0000u);
+    EXPECT_EQ(dib.PixelColor(0, 0), 0x0AC81Eu);
+    EXPECT_EQ(dib.PixelColor(2, 1), 0xFF0080u);
+
+    // A 16-bit section with 5-6-5 masks keeps them.
+    TDIB source;
+    source.WantedChannelFormat = TDIBChannelFormat::FromMasks(0xF800, 0x7E0, 0x1F);
+    source.Allocate(2, 2, 16);
+    source.PutPixel(0, 0, 0xF800);
+    TBitmap section;
+    TMemoryStream file;
+    source.WriteBitmapFile(file);
+    file.SetPosition(0);
+    section.LoadFromStream(file);
+    EXPECT_EQ(section.ObjectInfo().greenMask, 0x7E0u);
+    dib.AssignFrom(&section);
+    EXPECT_EQ(dib.BitCount(), 16);
+    EXPECT_EQ(dib.ChannelFormat().GBitMask, 0x7E0u);
+    EXPECT_EQ(dib.GetPixel(0, 0), 0xF800u);
+}
+
 TEST(DIBSizesChange, WidthAndHeightReallocateOrEmpty) {
     TDIB dib;
     dib.SetWidth(5);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -80,6 +81,34 @@ TEST(JpegImage, DamagedDataIsAnErrorNotAPicture) {
         }
     TJPEGImage target;
     EXPECT_THROW(target.LoadFromData(huge.data(), huge.size()), EInvalidGraphic);
+}
+
+TEST(JpegImage, FilesOfOtherColourSpacesAndProgressiveScans) {
+    struct Case {
+        const char* file;
+        int width, height;
+        QRgb at00;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"cmyk.jpg", 16, 16, qRgb(0, 255, 255), 6},
+        {"gray.jpg", 17, 9, qRgb(255, 255, 255), 6},
+        {"progressive.jpg", 20, 20, 0, -1},
+    };
+    for (const Case& c : cases) {
+        TPicture picture;
+        picture.LoadFromFile(std::filesystem::path(DIB_TEST_DATA_DIR) / c.file);
+        auto* jpeg = dynamic_cast<TJPEGImage*>(picture.Graphic());
+        ASSERT_NE(jpeg, nullptr) << c.file;
+        EXPECT_EQ(jpeg->Width(), c.width);
+        EXPECT_EQ(jpeg->Height(), c.height);
+        if (c.tolerance < 0)
+            continue;
+        const QRgb p = jpeg->Image().pixel(0, 0);
+        EXPECT_NEAR(qRed(p), qRed(c.at00), c.tolerance) << c.file;
+        EXPECT_NEAR(qGreen(p), qGreen(c.at00), c.tolerance) << c.file;
+        EXPECT_NEAR(qBlue(p), qBlue(c.at00), c.tolerance) << c.file;
+    }
 }
 
 }  // namespace

@@ -22,3 +22,7 @@ convert sixteen.ppm -type Palette -colors 16 -compress none BMP3:pal4.bmp
 convert many.ppm -type Palette -compress none BMP3:pal8.bmp
 convert true.ppm -type TrueColor BMP3:rgb24.bmp
 rm -f two.ppm sixteen.ppm many.ppm true.ppm
+# JPEG samples: a CMYK picture of plain cyan, a progressive one, a grey one.
+convert -size 16x16 xc:cyan -colorspace CMYK cmyk.jpg
+convert -size 20x20 plasma:fractal -seed 1 -interlace Plane progressive.jpg
+convert -size 17x9 gradient:white-black -colorspace Gray gray.jpg
