@@ -28,7 +28,7 @@ class EqualRuns {
 public:
     EqualRuns() {
         uint16_t e[HuffmanTable::kMaxSymbols];
-        for (unsigned n = 3; n <= HuffmanTable::kMaxSymbols; ++n) {
+        for (unsigned n = 1; n <= HuffmanTable::kMaxSymbols; ++n) {
             for (unsigned k = 0; k < n; ++k) e[k] = uint16_t(k);
             building_ = true;
             SortWidths(e, 0, int(n) - 1);
@@ -124,7 +124,10 @@ bool HuffmanTable::Build(const uint8_t* widths, unsigned count, unsigned maxWidt
     for (unsigned j = used; j-- > 0;) {   // shortest codes first
         const unsigned symbol = sorted[j] & 0x1FF;
         const unsigned n = 1u << (maxWidth - WidthOf(sorted[j]));
-        if (pos + n > size) return false;  // oversubscribed
+        if (pos + n > size) {   // oversubscribed: leave no half-built table behind
+            std::fill(table_, table_ + size, uint16_t(0));
+            return false;
+        }
         const uint16_t entry = uint16_t(symbol | width[symbol] << kWidthShift);
         for (unsigned k = 0; k < n; ++k) table_[pos + k] = entry;
         pos += n;
@@ -162,7 +165,11 @@ bool HuffmanTable::Read(BitReader& br, unsigned maxSymbol, unsigned maxWidth) {
         }
     }
     if (upper > 0)
-        for (unsigned i = 1; i < count; ++i) v[i] = uint8_t((v[i] + v[i - 1]) % upper);
+        for (unsigned i = 1; i < count; ++i) {
+            // Both terms are below upper, so one subtraction reduces the sum.
+            const unsigned sum = v[i] + v[i - 1];
+            v[i] = uint8_t(sum >= upper ? sum - upper : sum);
+        }
 
     uint8_t widths[kMaxSymbols];
     for (unsigned i = 0; i < count; ++i) {

@@ -20,6 +20,8 @@ namespace unace {
 class HuffmanTable {
 public:
     static constexpr unsigned kMaxWidth = 11;
+
+    HuffmanTable() { table_[0] = table_[1] = 0; }   // decodes nothing until built
     static constexpr unsigned kMaxSymbols = 290;   // SOUND alphabet 0..289 is the largest
 
     // Builds the table from widths[0..count-1] (count >= 1, each <= maxWidth).
@@ -45,7 +47,10 @@ private:
     static constexpr uint16_t kSymbolMask = 0x0FFF;
 
     unsigned maxWidth_ = 1;
-    uint16_t table_[1u << kMaxWidth] = {};   // symbol | width << 12; 0 = unassigned
+    // symbol | width << 12; 0 = unassigned. Build() writes all 2^maxWidth
+    // entries it uses, so the array is not cleared up front (Read() makes a
+    // small table per call).
+    uint16_t table_[1u << kMaxWidth];
 };
 
 }  // namespace unace
