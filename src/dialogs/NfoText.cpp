@@ -61,7 +61,9 @@ QString DecodeNfo(std::string_view bytes, std::size_t capacity) {
 std::string ReadNfoFile(const std::string& path, std::size_t capacity) {
     const QString name = QString::fromStdString(path);
     QFile file(name);
-    if (QFileInfo(name).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only regular files: a folder cannot be read as text, and a device or
+    // a pipe could block the open or never end.
+    if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
         throw EFOpenError(FormatMessage("Cannot open file %s", path));
 
     // Read in pieces, stopping at the first 0 byte (nothing after it is

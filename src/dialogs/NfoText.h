@@ -36,7 +36,8 @@ QString DecodeNfo(std::string_view bytes, std::size_t capacity = kNfoCapacity);
 
 // Reads a file for the viewer: stops at the first 0 byte and never holds
 // more than `capacity` bytes of it. Throws EFOpenError ("Cannot open file
-// %s") when the file cannot be opened (missing, a folder, no right to read),
+// %s") when the file cannot be opened (missing, a folder, a device or pipe,
+// no right to read),
 // EMemoTooLarge when its text exceeds the capacity, EReadError when reading
 // fails part way.
 std::string ReadNfoFile(const std::string& path, std::size_t capacity = kNfoCapacity);

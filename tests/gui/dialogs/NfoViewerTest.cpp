@@ -156,6 +156,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("missing file") << dir_.filePath("missing.nfo");
         QTest::newRow("a folder") << dir_.path();
+        QTest::newRow("a device") << QString("/dev/zero");
     }
     void missingFileGivesTheErrorAndNoViewer() {
         QFETCH(QString, path);
