@@ -439,6 +439,10 @@ HRESULT IDirect3DRMMeshBuilder::AddTriangles(const std::vector<MeshVertex>& vert
         if (index >= vertices.size())
             return D3DRMERR_BADVALUE;
     }
+    for (const MeshVertex& v : vertices) {
+        if (!Finite(v.position) || !Finite(v.normal) || !std::isfinite(v.u) || !std::isfinite(v.v))
+            return D3DRMERR_BADVALUE;
+    }
     MeshGroup group;
     group.vertices = vertices;
     group.indices = indices;

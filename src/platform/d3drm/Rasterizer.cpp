@@ -20,13 +20,11 @@ constexpr float kBayer[4][4] = {
     {15.5f / 16, 7.5f / 16, 13.5f / 16, 5.5f / 16},
 };
 
-// Texture coordinates are limited to this many texel widths before the
-// conversion to int, so absurd coordinates from a mesh file cannot overflow.
-constexpr float kCoordinateLimit = 1.0e8f;
-
+// Texture coordinates reach the span loop limited to +-kMaxTextureCoordinate
+// (see Rasterizer.h), so u * width stays far inside int range and the
+// conversion below cannot overflow.
 inline int FastFloor(float f)
 {
-    f = std::clamp(f, -kCoordinateLimit, kCoordinateLimit);
     int i = static_cast<int>(f);
     return i - (f < static_cast<float>(i));
 }
@@ -182,7 +180,9 @@ void Rasterizer::FillTriangle(const ScreenVertex& a, const ScreenVertex& b, cons
     float e1x = b.x - a.x, e1y = b.y - a.y;
     float e2x = c.x - a.x, e2y = c.y - a.y;
     float area2 = e1x * e2y - e2x * e1y;
-    if (std::fabs(area2) < 1.0e-6f)
+    // Degenerate, or not finite (a NaN or infinite coordinate): nothing to
+    // fill, and nothing that could reach an int conversion below.
+    if (!(std::fabs(area2) >= 1.0e-6f) || !std::isfinite(area2))
         return;
     float inv = 1.0f / area2;
     float dadx[kAttributes], dady[kAttributes];

@@ -27,6 +27,11 @@
 
 namespace d3drm {
 
+// Texture coordinates of vertices must lie within +-kMaxTextureCoordinate;
+// pixels interpolate between vertices, so theirs do too, and u * 4096 stays
+// far inside int range.
+constexpr float kMaxTextureCoordinate = 1.0e5f;
+
 // A vertex in clip space with its attributes. x and y are scaled so that the
 // viewport spans -w..w; w is the distance along the camera's view axis.
 // r, g, b are colour multipliers: 1.0 is full intensity (untextured) or the

@@ -213,8 +213,8 @@ void IDirect3DRMViewport::DrawMesh(const IDirect3DRMMeshBuilder& mesh, const d3d
             cv.x = p.x * kx;
             cv.y = p.y * ky;
             cv.w = p.z;
-            cv.u = v.u;
-            cv.v = v.v;
+            cv.u = std::clamp(v.u, -kMaxTextureCoordinate, kMaxTextureCoordinate);
+            cv.v = std::clamp(v.v, -kMaxTextureCoordinate, kMaxTextureCoordinate);
             if (!flat) {
                 Vec3 c = shade(v.normal, group);
                 cv.r = c.x;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -189,11 +190,13 @@ TEST(Scale, MirroringKeepsTheFrontFacingTheCameraAndZeroIsRefused)
     EXPECT_NEAR(mesh->Groups()[0].vertices[0].normal.z, -1.0f, 1e-6f);
 }
 
-TEST(Builder, AddTrianglesRefusesIndicesOutsideTheVertices)
+TEST(Builder, AddTrianglesRefusesIndicesOutsideTheVerticesAndNonFiniteValues)
 {
     auto builder = NewBuilder();
     EXPECT_EQ(builder->AddTriangles({{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}}, {0, 1, 3}), D3DRMERR_BADVALUE);
     EXPECT_EQ(builder->AddTriangles({{{0, 0, 0}}, {{1, 0, 0}}, {{0, 1, 0}}}, {0, 1}), D3DRMERR_BADVALUE);
+    EXPECT_EQ(builder->AddTriangles({{{0, 0, 0}}, {{1, 0, 0}}, {{0, std::nanf(""), 0}}}, {0, 1, 2}),
+              D3DRMERR_BADVALUE);
     EXPECT_EQ(builder->GetFaceCount(), 0u);
 }
 
