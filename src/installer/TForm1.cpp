@@ -82,7 +82,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) { QWidget::closeEvent(event); }
+void TForm1::closeEvent(QCloseEvent* event) {
+    // The extraction run pumps messages from inside a click handler; closing
+    // the window under it would pull the surfaces away mid-run.
+    if (ExtractionRunning) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
 
 void TForm1::ReadSettings() {
     ReadInstallerSettings(ProgramFolder(), Settings);

@@ -60,6 +60,14 @@ public:
     // Reads install.ini beside the program (throws on a bad NUMFILES).
     void ReadSettings();
 
+    // The extraction run into DestDir, with its progress screen.
+    void ExtractArchive();
+    // The archive library's reports during ExtractArchive.
+    std::int32_t ProgressCallback(const void* data, std::int32_t count);
+    std::int32_t VolumeCallback(const char* volumePath, std::int32_t code);
+    // True while ExtractArchive runs: menu clicks and Quit are ignored then.
+    bool ExtractionRunning = false;
+
     // Components, made from the stored layout in this order.
     TDXDraw* DXDraw1 = nullptr;  // a child widget: owned by the window
     std::unique_ptr<TDXImageList> DXImageList1;
@@ -95,6 +103,11 @@ protected:
 private:
     // Makes the components and gives them their stored properties.
     void LoadLayout();
+
+    // Pieces of the extraction run.
+    TPictureCollectionItem* ProgressStrip() const;
+    void DrawEntryFrame(const std::string& entryName, const std::string& volumePath);
+    void CopyAndOpenRegistryFile(const std::string& name);
 
     bool finalized_ = false;
 };

@@ -1,5 +1,8 @@
 // Program entry: the application object, the main window (which starts the
 // title screen while it is made), the hidden dialogs, then the message loop.
+#include "dialogs/FolderDialog.h"
+#include "dialogs/NfoViewer.h"
+#include "installer/Forms.h"
 #include "installer/TForm1.h"
 #include "toolkit/Application.h"
 
@@ -10,8 +13,17 @@ int main(int argc, char** argv) {
     application.SetTitle("Install");
 
     std::unique_ptr<TForm1> mainWindow;
+    std::unique_ptr<TForm2> folderDialog;
+    std::unique_ptr<TForm3> viewer;
     try {
         mainWindow = std::make_unique<TForm1>();
+        TForm1* form1 = mainWindow.get();
+        folderDialog = std::make_unique<TForm2>(
+            TForm2::Owner{[form1] { return form1->DefaultDirName; },
+                          [form1](const std::string& folder) { form1->DestDir = folder; }});
+        viewer = std::make_unique<TForm3>();
+        Form2 = folderDialog.get();
+        Form3 = viewer.get();
     } catch (const std::exception& error) {
         ShowStartupError(error);
         return 1;
@@ -19,6 +31,13 @@ int main(int argc, char** argv) {
     mainWindow->show();
     mainWindow->activateWindow();
     TApplication::exec();
+
+    // Windows go in the reverse order of their making; the main window's
+    // drawing surface finalises as it goes.
+    Form3 = nullptr;
+    Form2 = nullptr;
+    viewer.reset();
+    folderDialog.reset();
     mainWindow.reset();
     return 0;
 }
