@@ -33,8 +33,6 @@ const std::vector<Rgb> Table = {
 };
 }
 
-constexpr Rgb PanelColour = RgbOf(0xD6D3C8);
-
 void DrawPanel(IndexedImage& bg)
 {
     using namespace ScreenLayout;
@@ -62,7 +60,8 @@ void DrawPanel(IndexedImage& bg)
             const bool cross = r < inner && (std::abs(dx) < bar || std::abs(dy) < bar);
             if (ring || cross)
                 bg.Set(x, y, Bg::PanelShade);
-            // A light rim on the lower-right edges gives the pressed look.
+            // Light along the ring's outer lower-right and inner upper-left
+            // edges: the shape looks pressed into the panel.
             else if ((r > outer && r <= outer + 1 && dx + dy > 0) || (r < inner && r >= inner - 1 && dx + dy < 0 && !(std::abs(dx) < bar + 1 || std::abs(dy) < bar + 1)))
                 bg.Set(x, y, Bg::PanelLight);
         }
@@ -235,7 +234,7 @@ IndexedImage MakeDuskwing()
     using namespace ScreenLayout;
     IndexedImage logo(LogoWidth, LogoHeight, 8);
     auto& t = logo.Table();
-    t[0] = PanelColour;
+    t[0] = Bg::Table[Bg::PanelBase]; // the logo sits on the panel and blends into it
     t[1] = RgbOf(0x2A1E30); // wing outline
     t[2] = RgbOf(0x6A4868); // wing
     t[3] = RgbOf(0xE07A26); // spot

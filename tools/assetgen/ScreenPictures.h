@@ -26,7 +26,7 @@ constexpr int TitleLineX = 140, TitleLineY = 256;   // white, 16 px font
 constexpr int ScrollerX = 140, ScrollerY = 285;     // orange, 53 cells of 8 px
 constexpr int HintX = 12, HintY = 20;               // black hint while extracting
 constexpr int HintWidth = 23 * 8, TextHeight = 16;
-constexpr int ProgressX = 200, ProgressTop = 125, ProgressBottom = 198;
+constexpr int ProgressX = 200, ProgressTop = 125; // entry line; bars and volume line below
 }
 
 enum class ButtonState { Normal = 1, Hover = 2, Pressed = 3 };
