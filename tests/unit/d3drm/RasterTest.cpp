@@ -247,6 +247,24 @@ TEST(Clipping, OnlyTheViewportIsWrittenAndThePartBehindTheCameraIsCut)
     }
 }
 
+TEST(Projection, FieldSpansTheShorterSideAndYIsUp)
+{
+    // 128 x 64: the field (0.5) spans the 32-pixel half-height; x uses the
+    // same pixels per unit, so x / z = 0.5 lands 32 pixels right of centre.
+    Scene s(128, 64);
+    AddLight(*s.rm, s.root.Get(), D3DRMLIGHT_AMBIENT, {1, 1, 1});
+    auto mesh = Triangle(*s.rm, {2.0f, 1.25f, 4}, {2.25f, 0.75f, 4}, {1.75f, 0.75f, 4});
+    auto frame = AddVisualFrame(*s.rm, s.root.Get(), mesh.Get());
+    s.Draw();
+    ASSERT_EQ(s.device->LastUpdateRects().size(), 1u);
+    const PixelRect& r = s.device->LastUpdateRects()[0];
+    // Corners at x 96 +- 4 and y 32 - 20 .. 32 - 12 (above the centre).
+    EXPECT_EQ(r.left, 92);
+    EXPECT_EQ(r.right, 100);
+    EXPECT_EQ(r.top, 12);
+    EXPECT_EQ(r.bottom, 20);
+}
+
 TEST(Clipping, FrontAndBackPlanes)
 {
     Scene s(64, 64);
