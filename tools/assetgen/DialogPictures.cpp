@@ -4,6 +4,7 @@
 #include "Letterforms.h"
 #include "Quantise.h"
 
+#include <QPolygonF>
 #include <QTransform>
 
 #include <cmath>
@@ -190,6 +191,9 @@ Icon MakeProgramIcon()
     // with the black ring and cross, a darker rim below it.
     constexpr int N = 32, Super = 8;
     const double cx = 16, cy = 14, rx = 14.5, ry = 11.5, depth = 4.5;
+    // An orange arrow pointing down into the coin's lower right: install.
+    const QPolygonF arrowOuter({ { 22, 15 }, { 28, 15 }, { 28, 23 }, { 32, 23 }, { 25, 31 }, { 18, 23 }, { 22, 23 } });
+    const QPolygonF arrowInner({ { 23.2, 16.2 }, { 26.8, 16.2 }, { 26.8, 24.2 }, { 29.4, 24.2 }, { 25, 29.3 }, { 20.6, 24.2 }, { 23.2, 24.2 } });
     QImage drawn(N, N, QImage::Format_ARGB32);
     drawn.fill(Qt::transparent);
     for (int y = 0; y < N; ++y)
@@ -202,7 +206,11 @@ Icon MakeProgramIcon()
                     const double fx = (px - cx) / rx, fy = (py - cy) / ry;
                     const double fr = std::hypot(fx, fy);
                     Rgb c;
-                    if (fr <= 1) {
+                    if (arrowInner.containsPoint({ px, py }, Qt::OddEvenFill)) {
+                        c = Mix(RgbOf(0xFFD850), RgbOf(0xE8620E), (py - 16) / 13);
+                    } else if (arrowOuter.containsPoint({ px, py }, Qt::OddEvenFill)) {
+                        c = RgbOf(0x3A1804);
+                    } else if (fr <= 1) {
                         // Face: light from the upper left.
                         const double light = 0.75 + 0.35 * (-fx - fy) / 2;
                         c = Mix(RgbOf(0x0E5A22), RgbOf(0x7CD65A), std::clamp(light - 0.25 + 0.15 * std::sin(7 * fx + 3 * fy), 0.0, 1.0));
