@@ -16,8 +16,11 @@
 //                 intensity to that many steps.
 //   buffer count  how many frames a drawn area stays in the update
 //                 rectangles that Update reports (2 for a flipped pair).
-//   render mode   transparency flags, kept for the caller; all faces of this
-//                 layer's meshes are opaque, so they change nothing drawn.
+//   render mode   D3DRMRENDERMODE_BLENDEDTRANSPARENCY blends faces whose
+//                 material opacity is below 1 over what lies behind them
+//                 (without it they are drawn opaque);
+//                 _SORTEDTRANSPARENCY also draws them after all opaque faces,
+//                 farthest first.
 #pragma once
 
 #include "D3DRMTypes.h"

@@ -5,6 +5,7 @@
 #include <assimp/scene.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -302,6 +303,10 @@ bool ConvertScene(const aiScene* scene, std::vector<MeshGroup>& groups)
                                std::strcmp(materialName.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
         group.colour = defaultMaterial ? Vec3{1, 1, 1} : MaterialColour(material, AI_MATKEY_COLOR_DIFFUSE, {1, 1, 1});
         group.emissive = MaterialColour(material, AI_MATKEY_COLOR_EMISSIVE, {0, 0, 0});
+        aiColor4D diffuse;
+        if (!defaultMaterial && material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS &&
+            std::isfinite(diffuse.a))
+            group.alpha = std::clamp(diffuse.a, 0.0f, 1.0f);
 
         group.vertices.resize(mesh->mNumVertices);
         const aiVector3D* uvs = mesh->HasTextureCoords(0) ? mesh->mTextureCoords[0] : nullptr;
@@ -420,14 +425,19 @@ HRESULT IDirect3DRMMeshBuilder::SetTexture(IDirect3DRMTexture* texture)
 
 HRESULT IDirect3DRMMeshBuilder::SetColorRGB(D3DVALUE red, D3DVALUE green, D3DVALUE blue)
 {
-    for (MeshGroup& group : groups_)
+    for (MeshGroup& group : groups_) {
         group.colour = {red, green, blue};
+        group.alpha = 1.0f;
+    }
     return D3DRM_OK;
 }
 
 HRESULT IDirect3DRMMeshBuilder::SetColor(D3DCOLOR colour)
 {
-    return SetColorRGB(D3DRMColorGetRed(colour), D3DRMColorGetGreen(colour), D3DRMColorGetBlue(colour));
+    SetColorRGB(D3DRMColorGetRed(colour), D3DRMColorGetGreen(colour), D3DRMColorGetBlue(colour));
+    for (MeshGroup& group : groups_)
+        group.alpha = D3DRMColorGetAlpha(colour);
+    return D3DRM_OK;
 }
 
 HRESULT IDirect3DRMMeshBuilder::AddTriangles(const std::vector<MeshVertex>& vertices,

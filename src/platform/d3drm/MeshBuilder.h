@@ -42,6 +42,7 @@ struct MeshGroup {
     std::vector<uint32_t> indices;  // three per triangle, each < vertices.size()
     Vec3 colour{1, 1, 1};           // diffuse material colour, 0..1
     Vec3 emissive;                  // light the material gives off itself
+    float alpha = 1.0f;             // opacity: below 1 the faces are see-through
 };
 
 // Caps applied to loaded files.
@@ -65,7 +66,8 @@ public:
     HRESULT Scale(D3DVALUE sx, D3DVALUE sy, D3DVALUE sz);
     HRESULT SetTexture(IDirect3DRMTexture* texture);
     IDirect3DRMTexture* GetTexture() const { return texture_.Get(); }
-    // Sets the material colour of every face.
+    // Sets the material colour of every face: opaque, or with the colour's
+    // alpha as opacity.
     HRESULT SetColorRGB(D3DVALUE red, D3DVALUE green, D3DVALUE blue);
     HRESULT SetColor(D3DCOLOR colour);
 

@@ -201,27 +201,32 @@ void Rasterizer::FillTriangle(const ScreenVertex& a, const ScreenVertex& b, cons
         std::swap(v[0], v[1]);
 
     ++trianglesDrawn_;
-    const bool textured = texture_.pixels != nullptr;
-    const bool linear = filter_ == TextureFilter::Linear;
-    if (!textured) {
+    if (!texture_.pixels)
+        FillRowsFor<false, TextureFilter::Nearest>(*v[0], *v[1], *v[2], dadx, dady, a);
+    else if (filter_ == TextureFilter::Linear)
+        FillRowsFor<true, TextureFilter::Linear>(*v[0], *v[1], *v[2], dadx, dady, a);
+    else
+        FillRowsFor<true, TextureFilter::Nearest>(*v[0], *v[1], *v[2], dadx, dady, a);
+}
+
+template <bool Textured, TextureFilter Filter>
+void Rasterizer::FillRowsFor(const ScreenVertex& top, const ScreenVertex& mid, const ScreenVertex& bottom,
+                             const float* dadx, const float* dady, const ScreenVertex& origin)
+{
+    if (opacity_ < 1.0f) {
         if (dither_)
-            FillRows<false, TextureFilter::Nearest, true>(*v[0], *v[1], *v[2], dadx, dady, a);
+            FillRows<Textured, Filter, true, true>(top, mid, bottom, dadx, dady, origin);
         else
-            FillRows<false, TextureFilter::Nearest, false>(*v[0], *v[1], *v[2], dadx, dady, a);
-    } else if (linear) {
-        if (dither_)
-            FillRows<true, TextureFilter::Linear, true>(*v[0], *v[1], *v[2], dadx, dady, a);
-        else
-            FillRows<true, TextureFilter::Linear, false>(*v[0], *v[1], *v[2], dadx, dady, a);
+            FillRows<Textured, Filter, false, true>(top, mid, bottom, dadx, dady, origin);
     } else {
         if (dither_)
-            FillRows<true, TextureFilter::Nearest, true>(*v[0], *v[1], *v[2], dadx, dady, a);
+            FillRows<Textured, Filter, true, false>(top, mid, bottom, dadx, dady, origin);
         else
-            FillRows<true, TextureFilter::Nearest, false>(*v[0], *v[1], *v[2], dadx, dady, a);
+            FillRows<Textured, Filter, false, false>(top, mid, bottom, dadx, dady, origin);
     }
 }
 
-template <bool Textured, TextureFilter Filter, bool Dither>
+template <bool Textured, TextureFilter Filter, bool Dither, bool Blend>
 void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, const ScreenVertex& bottom,
                           const float* dadx, const float* dady, const ScreenVertex& origin)
 {
@@ -242,6 +247,7 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
     const int tw = texture_.width, th = texture_.height;
     const float ftw = static_cast<float>(tw), fth = static_cast<float>(th);
 
+    const float opacity = opacity_, keep = 1.0f - opacity_;
     const float diw = dadx[0], duw = dadx[1], dvw = dadx[2], drw = dadx[3], dgw = dadx[4], dbw = dadx[5];
     int drawnLeft = clip_.right, drawnRight = clip_.left;
 
@@ -273,7 +279,10 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
 
         for (int x = xs; x < xe; ++x) {
             if (iw > depthRow[x]) {
-                depthRow[x] = iw;
+                // A see-through face is depth-tested but leaves the depth
+                // as it was, so what lies behind it can still be drawn.
+                if constexpr (!Blend)
+                    depthRow[x] = iw;
                 const float w = 1.0f / iw;
                 float r = rw * w, g = gw * w, b = bw * w;
                 if constexpr (Textured) {
@@ -306,6 +315,12 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
                         g *= blend(t00, t01, t10, t11, 8);
                         b *= blend(t00, t01, t10, t11, 0);
                     }
+                }
+                if constexpr (Blend) {
+                    const uint32_t behind = colourRow[x];
+                    r = std::min(r, 255.0f) * opacity + static_cast<float>((behind >> 16) & 0xFF) * keep;
+                    g = std::min(g, 255.0f) * opacity + static_cast<float>((behind >> 8) & 0xFF) * keep;
+                    b = std::min(b, 255.0f) * opacity + static_cast<float>(behind & 0xFF) * keep;
                 }
                 colourRow[x] = Pack(r, g, b, Dither ? ditherRow[x & 3] : 0.5f);
             }

@@ -14,8 +14,8 @@
 //                  clamped to 255, optionally with a 4 x 4 ordered dither on
 //                  the rounding to 8 bits
 //
-// The span loop is a template instantiated per (textured, filter, dither),
-// chosen once per triangle. Nothing is allocated per triangle or pixel; the
+// The span loop is a template instantiated per (textured, filter, dither,
+// blend), chosen once per triangle. Nothing is allocated per triangle or pixel; the
 // depth buffer lives as long as the rasteriser and is grown only when the
 // target grows.
 #pragma once
@@ -105,6 +105,9 @@ public:
         filter_ = filter;
     }
     void SetDither(bool dither) { dither_ = dither; }
+    // Below 1, faces are blended over what is behind them with this weight
+    // (and do not write depth).
+    void SetOpacity(float opacity) { opacity_ = opacity >= 1.0f || !(opacity >= 0.0f) ? 1.0f : opacity; }
     void SetCulling(bool cull) { cull_ = cull; }
 
     uint32_t Outcode(const ClipVertex& v) const
@@ -155,7 +158,10 @@ private:
     ScreenVertex Project(const ClipVertex& v) const;
     void ClipAndDraw(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c, uint32_t planes);
     void FillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
-    template <bool Textured, TextureFilter Filter, bool Dither>
+    template <bool Textured, TextureFilter Filter>
+    void FillRowsFor(const ScreenVertex& top, const ScreenVertex& mid, const ScreenVertex& bottom, const float* dadx,
+                     const float* dady, const ScreenVertex& origin);
+    template <bool Textured, TextureFilter Filter, bool Dither, bool Blend>
     void FillRows(const ScreenVertex& top, const ScreenVertex& mid, const ScreenVertex& bottom, const float* dadx,
                   const float* dady, const ScreenVertex& origin);
     void DrawLine(const ScreenVertex& a, const ScreenVertex& b);
@@ -171,6 +177,7 @@ private:
     RasterTexture texture_;
     TextureFilter filter_ = TextureFilter::Nearest;
     bool dither_ = false;
+    float opacity_ = 1.0f;
     bool cull_ = true;
     PixelRect drawn_;
     // Where the depth buffer may hold something other than "empty": Clear

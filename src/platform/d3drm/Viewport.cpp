@@ -113,7 +113,9 @@ HRESULT IDirect3DRMViewport::Render(IDirect3DRMFrame* scene)
     d3drm::Transform sceneWorld = scene->WorldTransform();
     Lighting lighting;
     CollectLights(scene, sceneWorld, lighting);
+    deferred_.clear();
     DrawFrame(scene, sceneWorld, camera_->WorldTransform().Inverse(), lighting);
+    DrawDeferred();
 
     device_->AddDrawnRect(raster.DrawnRect());
     raster.End();
@@ -200,7 +202,24 @@ void IDirect3DRMViewport::DrawMesh(const IDirect3DRMMeshBuilder& mesh, const d3d
     const float pixelsPerUnit = std::min(halfW, halfH) / field_;
     const float kx = pixelsPerUnit / halfW, ky = pixelsPerUnit / halfH;
 
+    const uint32_t renderMode = settings.GetRenderMode();
     for (const MeshGroup& group : mesh.Groups()) {
+        // See-through faces blend only with blended transparency on; sorted
+        // transparency also holds them back and draws them far to near
+        // after all opaque faces. Otherwise they are drawn as opaque.
+        const bool blended = group.alpha < 1.0f && (renderMode & D3DRMRENDERMODE_BLENDEDTRANSPARENCY);
+        const bool sorted = blended && (renderMode & D3DRMRENDERMODE_SORTEDTRANSPARENCY);
+        raster.SetOpacity(blended ? group.alpha : 1.0f);
+        auto fillTriangle = [&](const ClipVertex& a, const ClipVertex& b, const ClipVertex& c, uint32_t c0, uint32_t c1,
+                                uint32_t c2) {
+            if (!sorted) {
+                raster.DrawTriangle(a, b, c, c0, c1, c2);
+                return;
+            }
+            if (!Rasterizer::IsFrontFacing(a, b, c))
+                return;
+            deferred_.push_back({{a, b, c}, {c0, c1, c2}, rasterTexture, group.alpha, (a.w + b.w + c.w) / 3.0f});
+        };
         const size_t count = group.vertices.size();
         if (clipVertices_.size() < count) {
             clipVertices_.resize(count);
@@ -235,7 +254,7 @@ void IDirect3DRMViewport::DrawMesh(const IDirect3DRMMeshBuilder& mesh, const d3d
             const ClipVertex& b = clipVertices_[i1];
             const ClipVertex& c = clipVertices_[i2];
             if (fill == D3DRMFILL_SOLID && !flat) {
-                raster.DrawTriangle(a, b, c, c0, c1, c2);
+                fillTriangle(a, b, c, c0, c1, c2);
                 continue;
             }
             if (!Rasterizer::IsFrontFacing(a, b, c))
@@ -252,12 +271,29 @@ void IDirect3DRMViewport::DrawMesh(const IDirect3DRMMeshBuilder& mesh, const d3d
                 }
             }
             if (fill == D3DRMFILL_SOLID)
-                raster.DrawTriangle(fa, fb, fc, c0, c1, c2);
+                fillTriangle(fa, fb, fc, c0, c1, c2);
             else
                 raster.DrawTriangleEdges(fa, fb, fc, fill == D3DRMFILL_POINTS);
         }
     }
     raster.SetTexture(nullptr, TextureFilter::Nearest);
+    raster.SetOpacity(1.0f);
+}
+
+void IDirect3DRMViewport::DrawDeferred()
+{
+    if (deferred_.empty())
+        return;
+    std::sort(deferred_.begin(), deferred_.end(),
+              [](const DeferredTriangle& p, const DeferredTriangle& q) { return p.depth > q.depth; });
+    Rasterizer& raster = device_->Immediate().Raster();
+    for (const DeferredTriangle& t : deferred_) {
+        raster.SetTexture(t.texture.pixels ? &t.texture : nullptr, device_->Filter());
+        raster.SetOpacity(t.opacity);
+        raster.DrawTriangle(t.corner[0], t.corner[1], t.corner[2], t.outcode[0], t.outcode[1], t.outcode[2]);
+    }
+    raster.SetTexture(nullptr, TextureFilter::Nearest);
+    raster.SetOpacity(1.0f);
 }
 
 }  // namespace d3drm

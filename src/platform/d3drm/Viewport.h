@@ -78,7 +78,18 @@ private:
     float back_ = 100.0f;
     float field_ = 0.5f;
 
+    // A see-through triangle held back to be drawn after everything opaque.
+    struct DeferredTriangle {
+        ClipVertex corner[3];
+        uint32_t outcode[3];
+        RasterTexture texture;
+        float opacity;
+        float depth;  // mean distance from the camera
+    };
+    void DrawDeferred();
+
     // Per-frame scratch, kept to avoid allocating while drawing.
+    std::vector<DeferredTriangle> deferred_;
     std::vector<ClipVertex> clipVertices_;
     std::vector<uint32_t> outcodes_;
     std::vector<DirectionalLight> modelLights_;

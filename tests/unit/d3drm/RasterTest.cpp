@@ -334,6 +334,41 @@ INSTANTIATE_TEST_SUITE_P(Devices, ColourModel,
                          testing::Values(ModelCase{&IID_D3DSoftwareRGBDevice, 0xFF0000},
                                          ModelCase{&IID_D3DSoftwareMonoDevice, 0x4A4A4A}));
 
+struct TransparencyCase {
+    uint32_t renderMode;
+    uint32_t expected;
+};
+
+class Transparency : public testing::TestWithParam<TransparencyCase> {};
+
+TEST_P(Transparency, RenderModeDecidesHowSeeThroughFacesDraw)
+{
+    Scene s(32, 32);
+    AddLight(*s.rm, s.root.Get(), D3DRMLIGHT_AMBIENT, {1, 1, 1});
+    // A half see-through green quad in front, listed before an opaque red
+    // one behind it.
+    auto glass = Quad(*s.rm, {-2, 2, 4}, {2, 2, 4}, {2, -2, 4}, {-2, -2, 4});
+    glass->SetColor(D3DRMCreateColorRGBA(0, 1, 0, 0.5f));  // alpha 128 / 255
+    auto wall = Quad(*s.rm, {-4, 4, 8}, {4, 4, 8}, {4, -4, 8}, {-4, -4, 8});
+    wall->SetColorRGB(1, 0, 0);
+    auto front = AddVisualFrame(*s.rm, s.root.Get(), glass.Get());
+    auto back = AddVisualFrame(*s.rm, s.root.Get(), wall.Get());
+    ASSERT_EQ(s.device->SetRenderMode(GetParam().renderMode), D3DRM_OK);
+    s.Draw();
+    EXPECT_EQ(s.Pixel(16, 16), GetParam().expected) << std::hex << s.Pixel(16, 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, Transparency,
+    testing::Values(
+        // Off: the glass is drawn opaque and hides the wall.
+        TransparencyCase{0, 0x00FF00},
+        // Blended in list order: the glass blends over the background and,
+        // writing no depth, is then painted over by the wall.
+        TransparencyCase{D3DRMRENDERMODE_BLENDEDTRANSPARENCY, 0xFF0000},
+        // Sorted: drawn after the wall, 128/255 green over 127/255 red.
+        TransparencyCase{D3DRMRENDERMODE_BLENDEDTRANSPARENCY | D3DRMRENDERMODE_SORTEDTRANSPARENCY, 0x7F8000}));
+
 TEST(Fill, WireframeDrawsEdgesOnly)
 {
     Scene s(64, 64);
