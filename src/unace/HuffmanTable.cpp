@@ -118,12 +118,16 @@ bool HuffmanTable::Build(const uint8_t* widths, unsigned count, unsigned maxWidt
         if (used == 0) used = 1;
     }
 
-    maxWidth_ = maxWidth;
-    const unsigned size = 1u << maxWidth;
+    // The table only needs as many index bits as the longest code (the
+    // first entry after sorting): a code of width w fills 2^(bits - w)
+    // entries either way, so small tables are quick to build.
+    const unsigned bits = std::max(1u, WidthOf(sorted[0]));
+    maxWidth_ = bits;
+    const unsigned size = 1u << bits;
     unsigned pos = 0;
     for (unsigned j = used; j-- > 0;) {   // shortest codes first
         const unsigned symbol = sorted[j] & 0x1FF;
-        const unsigned n = 1u << (maxWidth - WidthOf(sorted[j]));
+        const unsigned n = 1u << (bits - WidthOf(sorted[j]));
         if (pos + n > size) {   // oversubscribed: leave no half-built table behind
             std::fill(table_, table_ + size, uint16_t(0));
             return false;

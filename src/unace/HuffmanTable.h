@@ -1,10 +1,11 @@
 // Huffman code tables of the ACE compressed streams.
 //
-// A code is transmitted as a list of code widths (ReadWidths). The decoding
-// table is a direct lookup of 2^maxWidth entries (maxWidth <= 11, so at most
-// 2048 two-byte entries = 4 KiB): peek maxWidth bits, the entry gives the
-// symbol and the number of bits it really occupies. Codes need not be
-// complete; unassigned entries decode as corrupt data.
+// A code is transmitted as a list of code widths (Read). The decoding table
+// is a direct lookup indexed by as many bits as the longest code (at most
+// 11, so at most 2048 two-byte entries = 4 KiB): peek that many bits, the
+// entry gives the symbol and the number of bits it really occupies. No
+// second level is needed at these widths. Codes need not be complete;
+// unassigned entries decode as corrupt data.
 //
 // The assignment of codes to symbols is not canonical: the archiver orders
 // the widths with one particular in-place quicksort whose tie order decides
