@@ -14,6 +14,9 @@
 //   per frame: viewport->ForceUpdate(...); scene->Move(1.0f);
 //              viewport->Clear(); viewport->Render(scene.Get()); device->Update();
 //
+// Textures from picture files: the rendering layer installs the reader once
+// with SetTextureFileLoader (Texture.h); LoadTexture calls it.
+//
 // Every Create call hands its new object to the Ref it fills (one reference,
 // the caller's); objects that others attach (children, visuals, lights, the
 // viewport's device and camera) are kept alive by those holders as well.
