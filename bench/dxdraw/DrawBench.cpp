@@ -84,6 +84,18 @@ void BM_Flip(benchmark::State& state) {
 }
 BENCHMARK(BM_Flip)->Unit(benchmark::kMicrosecond);
 
+// The copy into the window's picture alone, without the surface check.
+void BM_PrimaryBlt(benchmark::State& state) {
+    Window w;
+    TDirectDrawSurface* back = w.dx->BackSurface();
+    const ddraw::POINT o = w.dx->ClientOrigin();
+    const TRect dest{o.x, o.y, o.x + kWidth, o.y + kHeight};
+    const TRect whole = back->ClientRect();
+    ddraw::DDBLTFX fx;
+    for (auto _ : state) w.dx->PrimarySurface()->Blt(&dest, &whole, ddraw::DDBLT_WAIT, fx, back);
+}
+BENCHMARK(BM_PrimaryBlt)->Unit(benchmark::kMicrosecond);
+
 // For comparison: a flip followed by the repaint it asks for.
 void BM_FlipAndPaint(benchmark::State& state) {
     Window w;

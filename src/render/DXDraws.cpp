@@ -590,8 +590,6 @@ bool TDXDrawDriver::SetSize(int, int) { return false; }
 
 void TDXDrawDriver::Finalize() {
     dx_.Release3D();
-    dx_.rm2_.Reset();
-    dx_.rm_.Reset();
     if (dx_.zbuffer_) {
         if (dx_.back_ && dx_.back_->Interface() && dx_.zbuffer_->Interface())
             dx_.back_->SetLastResult(dx_.back_->Interface()->DeleteAttachedSurface(0, dx_.zbuffer_->Interface()));
@@ -601,6 +599,8 @@ void TDXDrawDriver::Finalize() {
     dx_.palette_.reset();
     dx_.back_.reset();
     dx_.primary_.reset();
+    dx_.rm2_.Reset();
+    dx_.rm_.Reset();
 }
 
 void TDXDrawDriverBlt::Initialize() {
