@@ -195,8 +195,9 @@ public:
     // Colour-on-colour stretched copy of `src` of the bitmap into `dest`.
     void StretchBlt(const TRect& dest, const TBitmapBits& bits, const TRect& src);
 
-    // The Qt font the canvas uses for a font description. Programs that ship
-    // their own faces replace this (for example to map raster font names).
+    // The Qt font the canvas uses for a font description: by default the
+    // toolkit's CanvasFont (points at 96 dots per inch, "fixedsys" served by
+    // the bundled raster face), then bold and italic.
     static std::function<QFont(const TCanvasFont&)> FontResolver;
 
 private:
