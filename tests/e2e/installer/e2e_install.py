@@ -1,0 +1,290 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real installer program under Xvfb.
+
+A release folder is made with mkrelease from generated content, the built
+`install` is copied into it, and the program is driven like a user would:
+real pointer clicks and key presses through xdotool. Screenshots of every
+step are kept in the output folder.
+
+Scenarios:
+  install   click Install, make a folder in the dialog, OK, wait for the run,
+            compare every extracted file with its source, press Esc: exit 0
+  escape    Esc on the idle title screen: exit code 0
+  badini    NUMFILES=12x: the start-up error box, then exit code 1
+"""
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+
+def log(*args):
+    print(*args, flush=True)
+
+
+class Display:
+    """A private Xvfb server for one test run."""
+
+    def __init__(self, width=1024, height=768):
+        self.process = None
+        for number in range(140, 200):
+            if os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            self.process = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.name = f":{number}"
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                if subprocess.run(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL).returncode == 0:
+                    return
+                if self.process.poll() is not None:
+                    break
+                time.sleep(0.1)
+            self.process.kill()
+        raise RuntimeError("could not start Xvfb")
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        env.pop("QT_QPA_PLATFORM", None)
+        return env
+
+    def close(self):
+        if self.process:
+            self.process.terminate()
+            self.process.wait(5)
+
+
+def xdo(display, *args, check=True):
+    result = subprocess.run(["xdotool", *args], env=display.env(), capture_output=True, text=True)
+    if check and result.returncode != 0:
+        raise RuntimeError(f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
+    return result.stdout.strip()
+
+
+def find_window(display, name, timeout=20):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        out = xdo(display, "search", "--onlyvisible", "--name", name, check=False)
+        if out:
+            return out.splitlines()[-1]
+        time.sleep(0.1)
+    raise RuntimeError(f"no window named {name!r} appeared")
+
+
+def window_gone(display, window, timeout=20):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if xdo(display, "getwindowname", window, check=False) == "":
+            return True
+        visible = xdo(display, "search", "--onlyvisible", "--name", ".*", check=False).split()
+        if window not in visible:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def click(display, window, x, y):
+    """A real pointer click at window-relative pixel (x, y)."""
+    xdo(display, "mousemove", "--window", window, str(x), str(y))
+    time.sleep(0.15)
+    xdo(display, "mousedown", "1")
+    time.sleep(0.08)
+    xdo(display, "mouseup", "1")
+
+
+def key(display, window, name):
+    xdo(display, "windowfocus", "--sync", window, check=False)
+    xdo(display, "key", "--clearmodifiers", name)
+
+
+def screenshot(display, path):
+    subprocess.run(["import", "-display", display.name, "-window", "root", path],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log("screenshot", path)
+
+
+def make_content(root):
+    """Deterministic sample content: text, incompressible data, odd names."""
+    rng = random.Random(1234)
+    words = ("lantern harbour quiet copper meadow signal orbit ember glacier "
+             "willow cobalt thunder pixel atlas").split()
+    files = {
+        "readme.txt": ("\r\n".join(" ".join(rng.choice(words) for _ in range(12))
+                                   for _ in range(4000))).encode(),
+        "data/level 01.bin": bytes(rng.getrandbits(8) for _ in range(700_000)),
+        "data/empty.dat": b"",
+        "data/deep/er/still/notes.txt": b"deep file\r\n" * 500,
+        "music/track.raw": bytes((i * 7 + (i >> 8)) & 0xFF for i in range(900_000)),
+    }
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as handle:
+            handle.write(data)
+    return files
+
+
+def md5(path):
+    with open(path, "rb") as handle:
+        return hashlib.md5(handle.read()).hexdigest()
+
+
+def make_release(args, work):
+    content = os.path.join(work, "content")
+    release = os.path.join(work, "release")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(content)
+    files = make_content(content)
+    extras = os.path.join(work, "extras")
+    os.makedirs(extras)
+    nfo = os.path.join(extras, "release.nfo")
+    with open(nfo, "wb") as handle:
+        handle.write(b"\xdb\xdb\xdb E2E RELEASE \xdb\xdb\xdb\r\n\xb0\xb1\xb2 test \xb2\xb1\xb0\r\n")
+    for name in ("settings.reg", "extra.reg"):
+        with open(os.path.join(extras, name), "wb") as handle:
+            handle.write(b"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\E2E]\r\n\"Name\"=\"" +
+                         name.encode() + b"\"\r\n")
+    command = [args.mkrelease, "--title", "End To End", "--publisher", "Test Bench",
+               "--default-dir", "e2e-game", "--volume-size", "600000",
+               "--nfo", nfo, "--reg", os.path.join(extras, "settings.reg"),
+               "--reg", os.path.join(extras, "extra.reg"), "--quiet", content, release]
+    if args.mesh:
+        command[1:1] = ["--emblem", args.mesh]
+    log("running", " ".join(command))
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+    shutil.copy2(args.install, os.path.join(release, "install"))
+    return release, files
+
+
+def start_install(display, release):
+    return subprocess.Popen([os.path.join(release, "install")], cwd="/", env=display.env(),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def finish(process, timeout=20):
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        raise RuntimeError("the program did not end")
+
+
+def scenario_install(args, display):
+    release, files = make_release(args, os.path.join(args.work, "install"))
+    target = os.path.join(release, "e2e-target")
+    program = start_install(display, release)
+    try:
+        main = find_window(display, "^Install$")
+        time.sleep(1.0)
+        screenshot(display, os.path.join(args.screens, "1-title-screen.png"))
+        click(display, main, 65, 52)  # the Install button at (0, 30), 130 x 44
+        dialog = find_window(display, "^Form2$")
+        time.sleep(0.5)
+        screenshot(display, os.path.join(args.screens, "2-folder-dialog.png"))
+        click(display, dialog, 254, 48)  # New folder
+        box = find_window(display, "^New folder$")
+        xdo(display, "windowfocus", "--sync", box, check=False)
+        xdo(display, "key", "ctrl+a")
+        xdo(display, "type", "e2e-target")
+        xdo(display, "key", "Return")
+        time.sleep(0.5)
+        click(display, dialog, 254, 18)  # OK
+        deadline = time.time() + 120
+        shot = False
+        while time.time() < deadline:
+            if os.path.exists(os.path.join(target, "extra.reg")):
+                break
+            if not shot and os.path.isdir(target):
+                time.sleep(0.3)
+                screenshot(display, os.path.join(args.screens, "3-progress.png"))
+                shot = True
+            if program.poll() is not None:
+                raise RuntimeError("the program ended during the run: " +
+                                   program.stderr.read().decode(errors="replace"))
+            time.sleep(0.05)
+        else:
+            raise RuntimeError("the installation did not finish in time")
+        time.sleep(1.0)
+        screenshot(display, os.path.join(args.screens, "4-after-install.png"))
+        bad = []
+        for name in files:
+            path = os.path.join(target, name)
+            source = os.path.join(args.work, "install", "content", name)
+            if not os.path.isfile(path) or md5(path) != md5(source):
+                bad.append(name)
+        if bad:
+            raise RuntimeError(f"extracted files differ or are missing: {bad}")
+        log(f"all {len(files)} files extracted intact; registry files copied")
+        key(display, main, "Escape")
+        code = finish(program)
+        if code != 0:
+            raise RuntimeError(f"exit code {code} after Esc, expected 0")
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
+def scenario_escape(args, display):
+    release, _ = make_release(args, os.path.join(args.work, "escape"))
+    program = start_install(display, release)
+    main = find_window(display, "^Install$")
+    time.sleep(0.5)
+    key(display, main, "Escape")
+    code = finish(program)
+    if code != 0:
+        raise RuntimeError(f"exit code {code} after Esc, expected 0")
+    log("Esc on the title screen: exit code 0")
+
+
+def scenario_badini(args, display):
+    release, _ = make_release(args, os.path.join(args.work, "badini"))
+    with open(os.path.join(release, "install.ini"), "a") as handle:
+        handle.write("")
+    ini = os.path.join(release, "install.ini")
+    text = open(ini, encoding="latin-1").read()
+    lines = [l for l in text.splitlines() if not l.upper().startswith("NUMFILES")]
+    lines.insert(1, "NUMFILES=12x")
+    open(ini, "w", encoding="latin-1").write("\r\n".join(lines) + "\r\n")
+    program = start_install(display, release)
+    box = find_window(display, "^Application Error$")
+    screenshot(display, os.path.join(args.screens, "5-startup-error.png"))
+    key(display, box, "Return")
+    code = finish(program)
+    if code != 1:
+        raise RuntimeError(f"exit code {code} with a broken install.ini, expected 1")
+    log("broken install.ini: error box, exit code 1")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=["install", "escape", "badini"])
+    parser.add_argument("--install", required=True)
+    parser.add_argument("--mkrelease", required=True)
+    parser.add_argument("--mesh")
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--screens", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.screens, exist_ok=True)
+    display = Display()
+    try:
+        {"install": scenario_install, "escape": scenario_escape,
+         "badini": scenario_badini}[args.scenario](args, display)
+    except Exception as error:  # report and fail the test
+        log("FAILED:", error)
+        screenshot(display, os.path.join(args.screens, f"failed-{args.scenario}.png"))
+        return 1
+    finally:
+        display.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
