@@ -20,7 +20,7 @@
 
 class TJPEGImage : public TGraphic {
 public:
-    static constexpr std::int64_t kMaxPixels = std::int64_t{1} << 25;
+    static constexpr std::int64_t kMaxPixels = std::int64_t{1} << 24;
     static constexpr int kMaxScans = 256;
     static constexpr std::uint32_t kMaxDataBytes = 128u << 20;
 
