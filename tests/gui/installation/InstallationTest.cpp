@@ -3,15 +3,19 @@
 // screen, the registry files. Message boxes and desktop opens are recorded.
 #include "dialogs/FolderDialog.h"
 #include "dialogs/NfoViewer.h"
+#include "installer/EmblemScene.h"
 #include "installer/ExtractionRun.h"
 #include "installer/Forms.h"
 #include "installer/TForm1.h"
 #include "toolkit/Application.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/Exceptions.h"
 #include "toolkit/Shell.h"
+#include "unace/writer/AceWriter.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -73,10 +77,13 @@ protected:
         SetShellRecording(true);
         ClearRecordedShellOpens();
         Application->SetActive(true);
+        fs::create_directories(root_ / "tmp");
+        SetTextureTempFolderForTesting((root_ / "tmp").string());
         form_ = std::make_unique<TForm1>();
     }
     void TearDown() override {
         form_.reset();
+        SetTextureTempFolderForTesting("");
         SetProgramFolderForTesting("");
         fs::current_path(fs::temp_directory_path());
         fs::remove_all(root_);
@@ -87,6 +94,37 @@ protected:
         std::vector<std::string> texts;
         for (const auto& box : RecordedMessageBoxes()) texts.push_back(box.text);
         return texts;
+    }
+
+    // Runs the installation into `destination` as the OK of the dialog would.
+    void RunInto(const fs::path& destination) {
+        form_->DestDir = destination.string();
+        form_->DXTimer1->SetEnabled(false);
+        form_->ExtractArchive();
+        form_->DXTimer1->SetEnabled(true);
+    }
+
+    // Replaces the release's archive with one large stored entry ("big.bin",
+    // `size` bytes of a simple pattern) split over volumes of 1 MiB.
+    void WriteLargeArchive(std::uint64_t size) {
+        unace::AceWriterOptions options;
+        options.Compression = unace::Method::Stored;
+        options.VolumeSize = 1 << 20;
+        unace::AceWriter writer(options);
+        ASSERT_TRUE(writer.Open((release_ / "big.ace").string()));
+        std::uint64_t produced = 0;
+        ASSERT_TRUE(writer.AddFile("big.bin", 0x5A210000, 0x20, size,
+                                   [&](std::uint8_t* buffer, std::size_t count) -> std::int64_t {
+                                       count = std::size_t(std::min<std::uint64_t>(count, size - produced));
+                                       for (std::size_t i = 0; i < count; ++i)
+                                           buffer[i] = std::uint8_t((produced + i) * 131 >> 3);
+                                       produced += count;
+                                       return std::int64_t(count);
+                                   }));
+        ASSERT_TRUE(writer.Close());
+        WriteIni("SOURCE=big.ace\r\nNUMFILES=" + std::to_string(writer.VolumePaths().size()) +
+                 "\r\nREGFILE1=first.reg\r\n");
+        form_->ReadSettings();
     }
 
     fs::path root_, release_;
@@ -114,6 +152,156 @@ TEST_F(Installation, InstallsAllVolumesThroughTheMenuAndOpensTheRegistryFiles) {
     EXPECT_TRUE(form_->DXImageList1->Items().Items(0)->Transparent);
     EXPECT_TRUE(form_->DXTimer1->Enabled());
     EXPECT_FALSE(form_->ExtractionRunning);
+}
+
+TEST_F(Installation, EscDuringALongEntryStopsAtTheNextReportAndKeepsTheOlderFile) {
+    WriteLargeArchive(24u << 20);
+    const fs::path destination = root_ / "dest";
+    WriteFile(destination / "big.bin", "older version");
+    // The first message pump of the run is the entry's frame; Esc arrives
+    // there, as a user's key press would, before the entry's data flows.
+    QTimer::singleShot(0, form_.get(), [this] { QTest::keyClick(form_.get(), Qt::Key_Escape); });
+    RunInto(destination);
+
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(form_->btn_cancel.Tag, 1);
+    std::ifstream older(destination / "big.bin");
+    std::string text((std::istreambuf_iterator<char>(older)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "older version");  // no damaged file under the entry's name
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(destination)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1) << "a temporary file was left behind";
+    EXPECT_FALSE(fs::exists(destination / "first.reg"));
+    EXPECT_TRUE(RecordedShellOpens().empty());
+    EXPECT_TRUE(form_->DXImageList1->Items().Items(0)->Transparent);
+    EXPECT_FALSE(form_->ExtractionRunning);
+}
+
+TEST_F(Installation, MenuClicksAndQuitAreIgnoredWhileARunGoes) {
+    WriteLargeArchive(4u << 20);
+    const fs::path destination = root_ / "dest";
+    bool closed = true;
+    QTimer::singleShot(0, form_.get(), [&] {
+        form_->InstallClick();  // would clear DestDir first
+        form_->NfoClick();
+        closed = form_->close();
+    });
+    form_->show();
+    RunInto(destination);
+    EXPECT_EQ(form_->DestDir, destination.string() + "/");
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_EQ(fs::file_size(destination / "big.bin"), 4u << 20);
+}
+
+TEST_F(Installation, MissingSecondVolumeNamesItThenReportsTheResultingError) {
+    fs::remove(release_ / "multivolume.c00");
+    RunInto(root_ / "dest");
+    std::vector<std::string> texts = BoxTexts();
+    ASSERT_GE(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "Can't find file " + (release_ / "multivolume.c00").string() +
+                            ".\rProcess stopped...");
+    ASSERT_EQ(texts.size(), 2u) << "no message for the resulting error code";
+    EXPECT_EQ(texts[1], "Open file error");
+    for (const auto& box : RecordedMessageBoxes()) {
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.icon, MessageBoxIcon::Error);
+    }
+    // The loop ended without a cancel: the registry files still follow.
+    EXPECT_EQ(RecordedShellOpens().size(), 2u);
+}
+
+TEST_F(Installation, ChecksBeforeOpeningStopWithTheirMessages) {
+    WriteIni("SOURCE=missing.ace\r\nNUMFILES=3\r\n");
+    form_->ReadSettings();
+    RunInto(root_ / "dest");
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Can't find file to extract.\rProcess stopped..."}));
+    EXPECT_FALSE(fs::exists(root_ / "dest"));
+
+    ClearRecordedMessageBoxes();
+    WriteIni("SOURCE=disk1\\multivolume.ace\r\nNUMFILES=3\r\n");
+    form_->ReadSettings();
+    fs::create_directories(release_ / "disk1");
+    fs::rename(release_ / "multivolume.ace", release_ / "disk1" / "multivolume.ace");
+    RunInto(release_ / "install.ini" / "below-a-file");
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Can't find directory to extract.\rProcess stopped..."}));
+    EXPECT_TRUE(form_->DXImageList1->Items().Items(0)->Transparent);
+    EXPECT_TRUE(RecordedShellOpens().empty());
+}
+
+TEST_F(Installation, ReadOnlyOlderFilesAreReplacedAndMissingParentsMade) {
+    const fs::path destination = root_ / "a" / "b" / "c";
+    std::ifstream list(kCorpus / "v1" / "multivolume.ace.md5");
+    std::string line;
+    std::getline(list, line);
+    const std::string first = line.substr(34);
+    WriteFile(destination / first, "old and read-only");
+    fs::permissions(destination / first, fs::perms::owner_read, fs::perm_options::replace);
+    RunInto(destination);
+    EXPECT_TRUE(BoxTexts().empty());
+    ExpectChecksums(kCorpus / "v1" / "multivolume.ace.md5", destination);
+}
+
+TEST_F(Installation, ExistingRegistryFilesInTheDestinationAreKept) {
+    const fs::path destination = root_ / "dest";
+    WriteFile(destination / "first.reg", "edited by the user");
+    RunInto(destination);
+    std::ifstream kept(destination / "first.reg");
+    std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "edited by the user");
+    EXPECT_EQ(RecordedShellOpens().size(), 2u);
+}
+
+TEST_F(Installation, MissingNfoReportsAndLeavesTheTimerStopped) {
+    TForm3 viewer;
+    Form3 = &viewer;
+    WriteIni("NFOFILE=gone.nfo\r\nNUMFILES=3\r\n");
+    form_->ReadSettings();
+    try {
+        form_->NfoClick();
+        ADD_FAILURE() << "no error for a missing file";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.Message(), "Cannot open file " + (release_ / "gone.nfo").string());
+    }
+    Form3 = nullptr;
+    EXPECT_FALSE(form_->DXTimer1->Enabled());
+    EXPECT_FALSE(viewer.isVisible());
+}
+
+TEST(ProgressBars, GrowInStepsAndStayWithinTheStrip) {
+    EXPECT_EQ(VolumeBarWidth(0, 10), 29);
+    EXPECT_EQ(VolumeBarWidth(9, 10), 290);
+    EXPECT_EQ(VolumeBarWidth(2, 3), 297);
+    EXPECT_EQ(VolumeBarWidth(3, 3), 299);  // more volumes than expected: cut to the strip
+    EXPECT_EQ(FileBarWidth(50), 150);
+    EXPECT_EQ(FileBarWidth(100), 299);
+    EXPECT_EQ(FileBarWidth(-4), 0);
+    EXPECT_EQ(PercentCell(12.5), 12);
+    EXPECT_EQ(PercentCell(13.5), 14);
+    EXPECT_EQ(FileNamePart("C:\\rel\\setup.c00"), "setup.c00");
+    EXPECT_EQ(FileNamePart("/rel/setup.c01"), "setup.c01");
+}
+
+TEST_F(Installation, EmblemSceneLeavesNoTextureFileAndTheProgramFolderCurrent) {
+    EXPECT_EQ(fs::current_path(), release_);
+    EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
+    ASSERT_NE(EmblemFrame(), nullptr);
+    d3drm::D3DVECTOR position{};
+    EmblemFrame()->GetPosition(form_->DXDraw1->SceneFrame(), position);
+    EXPECT_FLOAT_EQ(position.x, 3.0f);
+    EXPECT_FLOAT_EQ(position.y, -0.25f);
+}
+
+TEST_F(Installation, UnwritableTemporaryFolderEndsStartUpWithCannotCreateFile) {
+    form_.reset();
+    SetTextureTempFolderForTesting((root_ / "no-such-folder").string());
+    try {
+        TForm1 failing;
+        ADD_FAILURE() << "start-up went on";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(error.Message(),
+                  "Cannot create file " + (root_ / "no-such-folder" / "qorvind-XXXXXX.gdf").string());
+    }
 }
 
 }  // namespace
