@@ -39,6 +39,8 @@ using D3DRMUPDATECALLBACK = void (*)(IDirect3DRMDevice* device, void* argument, 
                                      const PixelRect* rects);
 
 class IDirect3DRMDevice final : public IUnknown {
+    ~IDirect3DRMDevice() override = default;  // objects go only through Release
+
 public:
     explicit IDirect3DRMDevice(Ref<IDirect3DDevice> device) : device_(std::move(device)) {}
 

@@ -32,6 +32,8 @@ using LPD3DENUMDEVICESCALLBACK = HRESULT (*)(const GUID* guid, const char* descr
 // Immediate-mode device: a rasteriser bound to one surface, with its render
 // states. The retained-mode device draws through it.
 class IDirect3DDevice final : public IUnknown {
+    ~IDirect3DDevice() override = default;  // objects go only through Release
+
 public:
     IDirect3DDevice(const GUID& guid, const D3DDEVICEDESC& description, std::shared_ptr<ISurfaceTarget> target);
 
@@ -61,6 +63,8 @@ private:
 using IDirect3DDevice2 = IDirect3DDevice;
 
 class IDirect3D final : public IUnknown {
+    ~IDirect3D() override = default;  // objects go only through Release
+
 public:
     // Calls `callback` once per device in order, until it returns
     // D3DENUMRET_CANCEL.

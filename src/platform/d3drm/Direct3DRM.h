@@ -38,6 +38,8 @@
 namespace d3drm {
 
 class IDirect3DRM final : public IUnknown {
+    ~IDirect3DRM() override = default;  // objects go only through Release
+
 public:
     // A frame; with a parent it becomes that frame's child, without one it
     // is a scene root.

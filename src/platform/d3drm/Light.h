@@ -13,6 +13,8 @@
 namespace d3drm {
 
 class IDirect3DRMLight final : public IUnknown {
+    ~IDirect3DRMLight() override = default;  // objects go only through Release
+
 public:
     IDirect3DRMLight(D3DRMLIGHTTYPE type, D3DVALUE red, D3DVALUE green, D3DVALUE blue)
         : type_(type), colour_{red, green, blue}

@@ -51,6 +51,8 @@ constexpr size_t kMaxMeshVertices = 1u << 20;
 constexpr size_t kMaxMeshTriangles = 1u << 21;
 
 class IDirect3DRMMeshBuilder final : public IDirect3DRMVisual {
+    ~IDirect3DRMMeshBuilder() override = default;  // objects go only through Release
+
 public:
     // Loads `fileName` (options D3DRMLOAD_FROMFILE). Only the whole file can
     // be loaded: an object name is refused, and textures named inside the

@@ -33,6 +33,8 @@ TextureFileLoader GetTextureFileLoader();
 constexpr int kMaxTextureSide = 4096;
 
 class IDirect3DRMTexture final : public IUnknown {
+    ~IDirect3DRMTexture() override = default;  // objects go only through Release
+
 public:
     // `image` must be valid: sides 1..kMaxTextureSide, width * height pixels.
     explicit IDirect3DRMTexture(TextureImage image);

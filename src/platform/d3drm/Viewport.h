@@ -27,6 +27,8 @@
 namespace d3drm {
 
 class IDirect3DRMViewport final : public IUnknown {
+    ~IDirect3DRMViewport() override = default;  // objects go only through Release
+
 public:
     IDirect3DRMViewport(Ref<IDirect3DRMDevice> device, Ref<IDirect3DRMFrame> camera, int x, int y, int width,
                         int height);

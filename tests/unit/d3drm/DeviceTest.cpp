@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
