@@ -1,30 +1,46 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses with clang and runs each on its seed corpus.
+# Builds the libFuzzer harnesses listed in fuzz/harnesses.txt with clang and
+# runs each on its seed corpus.
 #   scripts/fuzz.sh smoke          - a short bounded run of every harness (CI)
 #   scripts/fuzz.sh long SECONDS   - a longer run of every harness
+# Inputs found to crash are kept in build-fuzz/crashes/<target>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 MODE="${1:-smoke}"
-SECONDS_EACH="${2:-20}"
-[ "$MODE" = smoke ] && SECONDS_EACH=20
+SECONDS_EACH="${2:-15}"
+[ "$MODE" = smoke ] && SECONDS_EACH=15
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DINSTALLER_FUZZ=ON -DINSTALLER_DEMO=OFF >/dev/null
-harnesses=()
-for dir in fuzz/*/; do
-  name="fuzz_$(basename "$dir")"
-  [ -f "$dir/CMakeLists.txt" ] && harnesses+=("$name")
-done
-[ ${#harnesses[@]} -eq 0 ] && { echo "no fuzz harnesses"; exit 0; }
-cmake --build build-fuzz -j "$(nproc)" --target "${harnesses[@]}"
 
-for name in "${harnesses[@]}"; do
-  dir="fuzz/${name#fuzz_}"
-  work="build-fuzz/corpus/${name}"
-  mkdir -p "$work"
-  seeds=()
-  [ -d "$dir/seeds" ] && seeds+=("$dir/seeds")
-  echo "--- $name for ${SECONDS_EACH}s"
-  "build-fuzz/fuzz/${name#fuzz_}/$name" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 \
-    -timeout=10 -print_final_stats=1 "$work" "${seeds[@]}" 2>&1 | tail -n 12
-done
+targets=()
+while read -r target folder seeds; do
+  case "$target" in ''|'#'*) continue ;; esac
+  [ -f "fuzz/$folder/CMakeLists.txt" ] && targets+=("$target")
+done < fuzz/harnesses.txt
+cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
+
+# Seeds the decoder harness needs are made by a script.
+if [ -f fuzz/unace/make_decoder_seeds.py ] && [ ! -d fuzz/unace/seeds ]; then
+  python3 fuzz/unace/make_decoder_seeds.py ../shared/ace-corpus fuzz/unace/seeds >/dev/null 2>&1 || true
+fi
+
+status=0
+while read -r target folder seeds; do
+  case "$target" in ''|'#'*) continue ;; esac
+  [ -f "fuzz/$folder/CMakeLists.txt" ] || continue
+  work="build-fuzz/corpus/$target"
+  crashes="build-fuzz/crashes/$target"
+  mkdir -p "$work" "$crashes"
+  seed_dirs=()
+  for dir in $seeds; do [ -d "$dir" ] && seed_dirs+=("$dir"); done
+  echo "--- $target for ${SECONDS_EACH}s"
+  if ! "build-fuzz/fuzz/$folder/$target" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 \
+      -timeout=10 -print_final_stats=1 -artifact_prefix="$crashes/" \
+      "$work" "${seed_dirs[@]}" > "build-fuzz/$target.log" 2>&1; then
+    echo "FAILED: $target (see build-fuzz/$target.log)"; tail -n 30 "build-fuzz/$target.log"; status=1
+  else
+    grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' "build-fuzz/$target.log" | tail -n 2
+  fi
+done < fuzz/harnesses.txt
+exit $status
