@@ -67,6 +67,7 @@ public:
         device = device_;
         return D3DRM_OK;
     }
+    HRESULT GetDirect3DDevice2(Ref<IDirect3DDevice2>& device) const { return GetDirect3DDevice(device); }
 
     // Ends a frame: reports the update rectangles (the areas drawn during the
     // last `buffer count` frames plus the areas forced by viewports) to the
