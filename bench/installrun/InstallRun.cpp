@@ -13,7 +13,8 @@
 //   bench_installrun cancel RELEASE DEST [--reps N] [--after MS]
 //       Starts ExtractArchive; another thread posts an Esc key press to the
 //       window MS milliseconds later (while the release's one long entry is
-//       being extracted). Reports the time from the key handler setting the
+//       being extracted; when the entry was already done, the run is made
+//       again with half the delay). Reports the time from the key handler setting the
 //       cancel flag to ExtractArchive returning, and from posting the key to
 //       the return (what the user waits for).
 //
@@ -34,7 +35,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -200,44 +200,50 @@ protected:
 int Cancel(TForm1& form, const fs::path& dest, int reps, int afterMs) {
     KeyArrival arrival;
     QCoreApplication::instance()->installEventFilter(&arrival);
-    std::vector<double> flagToReturn, postToReturn, runTime;
-    for (int i = 0; i < reps; ++i) {
+    std::vector<double> flagToReturn, postToReturn;
+    for (int i = 0, misses = 0; i < reps;) {
         EmptyFolder(dest);
         arrival.seen = false;
-        std::atomic<bool> posted{false};
         Clock::time_point postedAt{};
         const auto start = Clock::now();
         std::thread esc([&] {
             std::this_thread::sleep_until(start + std::chrono::milliseconds(afterMs));
             postedAt = Clock::now();
-            posted = true;
             QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         });
         form.DestDir = dest.string();
+        // The timer stays off, as in the Install action: an Esc handled
+        // with the timer on would close the window.
         form.DXTimer1->SetEnabled(false);
         form.ExtractArchive();
         const auto returned = Clock::now();
-        form.DXTimer1->SetEnabled(true);
         esc.join();
-        if (!posted || !arrival.seen || form.btn_cancel.Tag != 1) {
-            std::fprintf(stderr, "run %d: the run ended (%.3f s) before Esc was handled; use a longer entry\n",
-                         i + 1, Seconds(returned - start));
-            return 1;
+        // A key still queued when the run ended goes to the window now.
+        QCoreApplication::sendPostedEvents();
+        if (BytesBelow(dest) != 0 || postedAt > returned) {
+            // The entry was done before Esc came: try again sooner, as on a
+            // quiet machine the whole run takes only a few tenths of a second.
+            if (++misses > 6 || afterMs == 0) {
+                std::fprintf(stderr, "the run keeps ending before Esc (%.0f ms); use a longer entry\n",
+                             Seconds(returned - start) * 1000);
+                return 1;
+            }
+            afterMs /= 2;
+            continue;
         }
-        if (BytesBelow(dest) != 0) {
-            std::fprintf(stderr, "run %d: a cancelled entry left bytes in the destination\n", i + 1);
+        if (!arrival.seen || form.btn_cancel.Tag != 1) {
+            std::fprintf(stderr, "run %d: the run stopped without the key handler setting the cancel flag\n", i + 1);
             return 1;
         }
         flagToReturn.push_back(Seconds(returned - arrival.arrived) * 1000);
         postToReturn.push_back(Seconds(returned - postedAt) * 1000);
-        runTime.push_back(Seconds(returned - start) * 1000);
         std::fprintf(stderr, "run %d: Esc posted at %d ms, flag to return %.2f ms, post to return %.2f ms\n", i + 1,
                      afterMs, flagToReturn.back(), postToReturn.back());
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
+        ++i;
     }
     QCoreApplication::instance()->removeEventFilter(&arrival);
     EmptyFolder(dest);
+    Emit("after_ms", afterMs);
     Emit("flag_to_return_ms_median", Median(flagToReturn));
     Emit("flag_to_return_ms_max", *std::max_element(flagToReturn.begin(), flagToReturn.end()));
     Emit("post_to_return_ms_median", Median(postToReturn));

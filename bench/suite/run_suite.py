@@ -10,9 +10,9 @@ machine hits both sides alike. Extraction goes to a tmpfs (/dev/shm), so the
 figures are of decoding and the file system's memory side, not of a disk.
 
 Benchmark data (generated once, kept in BUILD_DIR/bench-data):
-  mixed  the demo generator's content at scale 21 (about 105 MiB of text,
-         structured binary, gradients and incompressible noise in many
-         files), packed into 16 MiB volumes
+  mixed  the demo generator's content at scale 37 (about 170 MiB of text,
+         structured binary, gradients and incompressible noise in some 800
+         files), packed into 16 MiB volumes: an archive of over 100 MiB
   long   one 80 MiB file of text with binary stretches, packed into 32 MiB
          volumes: an entry long enough to cancel in the middle of
 """
@@ -29,7 +29,7 @@ import sys
 import tempfile
 import time
 
-DATA_VERSION = "2"  # bump when the generated data changes
+DATA_VERSION = {"mixed": "37x16M", "long": "80M"}  # change when a recipe changes
 
 
 def log(*args):
@@ -90,46 +90,59 @@ def long_entry_bytes(size):
     return b"".join(parts)[:size]
 
 
+def pack(tools, content, release, archive, volume_size, extra):
+    run([tools["mkrelease"], "--quiet", "--archive", archive, "--title", "Benchmark " + archive,
+         "--publisher", "Bench", "--volume-size", volume_size, "--date", "2026-03-14T12:00:00", *extra,
+         content, release], stdout=subprocess.DEVNULL)
+
+
+def gzip_content(base):
+    """The same content for gzip: one tar stream, default level."""
+    with open(os.path.join(base, "content.tar.gz"), "wb") as out:
+        tar = subprocess.Popen(["tar", "-cf", "-", "-C", os.path.join(base, "content"), "."], stdout=subprocess.PIPE)
+        run(["gzip", "-6", "-c"], stdin=tar.stdout, stdout=out)
+        tar.wait()
+
+
 def make_data(args, tools):
+    """Each data set is made once and kept beside a stamp of its recipe."""
     data = os.path.join(args.build, "bench-data")
-    stamp = os.path.join(data, "stamp")
-    if os.path.exists(stamp) and open(stamp).read().strip() == DATA_VERSION:
-        return data
-    log("making the benchmark data in", data, "(once)")
-    shutil.rmtree(data, ignore_errors=True)
-    os.makedirs(data)
     emblem = os.path.join(args.source, "assets", "install.dat")
 
+    def needed(name):
+        stamp = os.path.join(data, name, "stamp")
+        if os.path.exists(stamp) and open(stamp).read().strip() == DATA_VERSION[name]:
+            return False
+        log(f"making the benchmark data set {name!r} (once)")
+        shutil.rmtree(os.path.join(data, name), ignore_errors=True)
+        os.makedirs(os.path.join(data, name))
+        return True
+
+    def done(name):
+        with open(os.path.join(data, name, "stamp"), "w") as handle:
+            handle.write(DATA_VERSION[name] + "\n")
+
     # mixed: the demo generator's content, about 5 MiB per scale step
-    mixed = os.path.join(data, "mixed")
-    run([tools["demogen"], mixed, "--scale", "21"], stdout=subprocess.DEVNULL)
-    release = os.path.join(mixed, "release")
-    run([tools["mkrelease"], "--quiet", "--archive", "mixed.ace", "--title", "Benchmark Mixed",
-         "--publisher", "Bench", "--default-dir", "bench-mixed", "--nfo", os.path.join(mixed, "skyforge.nfo"),
-         "--reg", os.path.join(mixed, "settings.reg"), "--reg", os.path.join(mixed, "controls.reg"),
-         "--emblem", emblem, "--volume-size", "16M", "--date", "2026-03-14T12:00:00",
-         os.path.join(mixed, "content"), release], stdout=subprocess.DEVNULL)
+    if needed("mixed"):
+        mixed = os.path.join(data, "mixed")
+        run([tools["demogen"], mixed, "--scale", "37"], stdout=subprocess.DEVNULL)
+        pack(tools, os.path.join(mixed, "content"), os.path.join(mixed, "release"), "mixed.ace", "16M",
+             ["--default-dir", "bench-mixed", "--nfo", os.path.join(mixed, "skyforge.nfo"),
+              "--reg", os.path.join(mixed, "settings.reg"), "--reg", os.path.join(mixed, "controls.reg"),
+              "--emblem", emblem])
+        gzip_content(mixed)
+        done("mixed")
 
     # long: one big entry
-    long_dir = os.path.join(data, "long")
-    content = os.path.join(long_dir, "content")
-    os.makedirs(content)
-    with open(os.path.join(content, "world.pak"), "wb") as handle:
-        handle.write(long_entry_bytes(80 * 1024 * 1024))
-    run([tools["mkrelease"], "--quiet", "--archive", "long.ace", "--title", "Benchmark Long",
-         "--publisher", "Bench", "--emblem", emblem, "--volume-size", "32M", "--date", "2026-03-14T12:00:00",
-         content, os.path.join(long_dir, "release")], stdout=subprocess.DEVNULL)
-
-    # the same content for gzip: one tar stream, default level
-    for name in ("mixed", "long"):
-        base = os.path.join(data, name)
-        with open(os.path.join(base, "content.tar.gz"), "wb") as out:
-            tar = subprocess.Popen(["tar", "-cf", "-", "-C", os.path.join(base, "content"), "."],
-                                   stdout=subprocess.PIPE)
-            run(["gzip", "-6", "-c"], stdin=tar.stdout, stdout=out)
-            tar.wait()
-    with open(stamp, "w") as handle:
-        handle.write(DATA_VERSION + "\n")
+    if needed("long"):
+        base = os.path.join(data, "long")
+        os.makedirs(os.path.join(base, "content"))
+        with open(os.path.join(base, "content", "world.pak"), "wb") as handle:
+            handle.write(long_entry_bytes(80 * 1024 * 1024))
+        pack(tools, os.path.join(base, "content"), os.path.join(base, "release"), "long.ace", "32M",
+             ["--emblem", emblem])
+        gzip_content(base)
+        done("long")
     return data
 
 
