@@ -183,6 +183,7 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.windowTitle(), QString("View .nfo"));
+        QVERIFY(!form.windowIcon().pixmap(32, 32).isNull());
         QPlainTextEdit* memo = form.Memo1();
         QCOMPARE(memo->size(), QSize(655, 574));
         QCOMPARE(form.StatusBar1()->height(), 19);
