@@ -241,6 +241,7 @@ TEST_F(DXDrawTest, SurfaceSizeChanges) {
     EXPECT_EQ(dx->SurfaceHeight(), 50);
     EXPECT_EQ(dx->Viewport()->GetHeight(), 50) << "the 3D device follows the new surface";
     EXPECT_TRUE(dx->ReadyToDraw());
+    dx->OnFinalizeSurface = nullptr;  // it refers to this test's locals
 }
 
 TEST_F(DXDrawTest, CenterWithAnOddSizeDifference) {
