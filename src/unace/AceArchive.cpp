@@ -496,8 +496,7 @@ int Archive::ReadHeader() {
     }
 }
 
-int Archive::Decode(OutputSink& sink, bool& decoded) {
-    decoded = false;
+int Archive::Decode(OutputSink& sink) {
     if (!decoder_) decoder_ = std::make_unique<Decoder>();
     const FileHeader& h = entry_.Header;
     DataReader reader(*this);
@@ -511,15 +510,13 @@ int Archive::Decode(OutputSink& sink, bool& decoded) {
     if (status == DecodeStatus::Corrupt)
         return Fail(ACE_ERR_CRC, "the data of " + h.Name + " is damaged");
     if (crc != finalCrc_) return Fail(ACE_ERR_CRC, "CRC error in " + h.Name);
-    decoded = true;
     return skipped;
 }
 
 int Archive::DecodeTo(OutputSink& sink) {
     if (!hasCurrent_ || processed_) return Fail(ACE_ERR_CONSTANT, "no current entry");
     processed_ = true;
-    bool decoded = false;
-    const int r = Decode(sink, decoded);
+    const int r = Decode(sink);
     return r == kSinkStopped ? ACE_ERR_ABORTED : r;
 }
 
@@ -571,8 +568,7 @@ int Archive::Process(int operation, const std::string& destination) {
 
     if (operation == ACE_OP_TEST) {
         ProgressSink progress(nullptr, progressHandler_);
-        bool decoded = false;
-        const int r = Decode(progress, decoded);
+        const int r = Decode(progress);
         if (r == kSinkStopped) return Fail(ACE_ERR_ABORTED, "cancelled");
         if (r != ACE_OK) return r;
         return progress.Finish() ? ACE_OK : Fail(ACE_ERR_ABORTED, "cancelled");
@@ -594,8 +590,7 @@ int Archive::ExtractCurrent(const std::string& destination) {
     auto decodeAndRefuse = [&](int code) {
         const std::string message = lastError_;
         NullSink null;
-        bool decoded = false;
-        Decode(null, decoded);
+        Decode(null);
         lastError_ = message;
         return code;
     };
@@ -616,8 +611,7 @@ int Archive::ExtractCurrent(const std::string& destination) {
         return decodeAndRefuse(r);
 
     ProgressSink progress(&file, progressHandler_);
-    bool decoded = false;
-    int r = Decode(progress, decoded);
+    int r = Decode(progress);
     if (r == kSinkStopped) {
         if (progress.Aborted()) return Fail(ACE_ERR_ABORTED, "cancelled");
         r = file.Error();

@@ -128,7 +128,7 @@ private:
     int FindMainHeader(const VolumeFile& volume, MainHeader& main, uint64_t& next);
     int OpenNextVolume();
     int SkipRest();
-    int Decode(OutputSink& sink, bool& decoded);
+    int Decode(OutputSink& sink);
     int ExtractCurrent(const std::string& destination);
 
     VolumeHandler volumeHandler_;

@@ -18,7 +18,7 @@ constexpr unsigned kSymbolBits = 9;
 
 inline unsigned WidthOf(uint16_t entry) { return entry >> kSymbolBits; }
 
-void SortWidths(uint16_t* e, int lo, int hi);
+void SortWidths(uint16_t* e, int lo, int hi, bool useRuns = true);
 
 // When all entries of a range have the same width, every comparison comes
 // out the same, so the order the sort leaves them in depends only on the
@@ -30,14 +30,11 @@ public:
         uint16_t e[HuffmanTable::kMaxSymbols];
         for (unsigned n = 1; n <= HuffmanTable::kMaxSymbols; ++n) {
             for (unsigned k = 0; k < n; ++k) e[k] = uint16_t(k);
-            building_ = true;
-            SortWidths(e, 0, int(n) - 1);
-            building_ = false;
+            SortWidths(e, 0, int(n) - 1, false);
             offset_[n] = uint32_t(order_.size());
             order_.insert(order_.end(), e, e + n);
         }
     }
-    static bool Building() { return building_; }
     // Rearranges e[lo..hi] (all of one width) as the sort would.
     void Apply(uint16_t* e, int lo, int hi) const {
         const unsigned n = unsigned(hi - lo + 1);
@@ -48,7 +45,6 @@ public:
     }
 
 private:
-    static inline bool building_ = false;
     std::vector<uint16_t> order_;
     uint32_t offset_[HuffmanTable::kMaxSymbols + 1] = {};
 };
@@ -58,9 +54,9 @@ const EqualRuns& Runs() {
     return runs;
 }
 
-void SortWidths(uint16_t* e, int lo, int hi) {
+void SortWidths(uint16_t* e, int lo, int hi, bool useRuns) {
     for (;;) {
-        if (!EqualRuns::Building()) {
+        if (useRuns) {
             const unsigned first = WidthOf(e[lo]);
             int k = lo + 1;
             while (k <= hi && WidthOf(e[k]) == first) ++k;
@@ -84,7 +80,7 @@ void SortWidths(uint16_t* e, int lo, int hi) {
         }
         if (lo < j) {
             if (j - lo >= 2)
-                SortWidths(e, lo, j);
+                SortWidths(e, lo, j, useRuns);
             else if (WidthOf(e[lo]) < WidthOf(e[j]))
                 std::swap(e[lo], e[j]);
         }
