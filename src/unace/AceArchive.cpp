@@ -206,8 +206,8 @@ bool VolumeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
         return true;
     }
     if (size >= kCacheSize / 2) return ReadDirect(offset, p, size);
-    cache_.resize(kCacheSize);
     const size_t fill = size_t(std::min<uint64_t>(kCacheSize, size_ - offset));
+    if (cache_.size() < fill) cache_.resize(fill);
     cacheSize_ = 0;
     if (!ReadDirect(offset, cache_.data(), fill)) return false;
     cacheOffset_ = offset;

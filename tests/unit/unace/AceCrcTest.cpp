@@ -64,7 +64,7 @@ TEST(EntryName, AcceptsRelativeNamesAndNormalisesSeparators) {
 TEST(EntryName, RefusesEveryWayOutOfTheDestination) {
     const char* refused[] = {
         "../x", "..\\x", "a\\..\\..\\x", "a/../b", "..", "/etc/passwd", "\\x", "\\\\server\\share\\x",
-        "C:\\x", "c:x", "a\\b:stream", "", ".", ".\\", "a\x01" "b", std::string("a\0b", 3).c_str(),
+        "C:\\x", "c:x", "a\\b:stream", "", ".", ".\\", "a\x01" "b",
     };
     for (const char* name : refused) {
         std::vector<std::string> parts;
