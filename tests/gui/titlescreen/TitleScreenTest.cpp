@@ -5,6 +5,7 @@
 #include "installer/TitleScreen.h"
 #include "platform/ddraw/DDraw.h"
 #include "toolkit/Application.h"
+#include "toolkit/Exceptions.h"
 #include "toolkit/Fonts.h"
 
 #include <QFontMetrics>
@@ -91,6 +92,25 @@ private slots:
         QVERIFY(w.DXDraw1->DefaultColorTable == pictures.ColorTable());
         QCOMPARE(w.Scroller.ScrollText.size(), std::size_t(350 + 8 + 6));
         QCOMPARE(w.Scroller.ScrollPos, 1.0);
+    }
+
+    void startUpErrorTearsDownCleanly() {
+        // A bad NUMFILES fails inside DXDraw1Initialize, while the drawing
+        // surface initialises from the layout: the window must come apart
+        // without touching components that are already gone.
+        folder = std::make_unique<QTemporaryDir>();
+        QFile ini(folder->filePath("install.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[FLAGS]\r\nNUMFILES=12x\r\n");
+        ini.close();
+        SetProgramFolderForTesting(QDir::toNativeSeparators(folder->path()).toStdString());
+        try {
+            TForm1 broken;
+            QFAIL("the window was made");
+        } catch (const EConvertError& error) {
+            QCOMPARE(error.Message(), std::string("'12x' is not a valid integer value"));
+        }
+        QCOMPARE(Form1, nullptr);
     }
 
     void fixedsysIsOneEightBySixteenStrike() {
