@@ -138,14 +138,14 @@ ReleaseResult MakeRelease(const ReleaseOptions& options, const std::function<voi
     fs::create_directories(options.ReleaseFolder, ec);
     if (!fs::is_directory(options.ReleaseFolder, ec))
         return error("cannot create the release folder " + options.ReleaseFolder.string());
+    // The volumes are written into a staging folder and moved into place only
+    // when the archive is complete, so that a failed run leaves an earlier
+    // release in the folder as it was.
+    const fs::path staging = options.ReleaseFolder / ".mkrelease-staging";
+    fs::remove_all(staging, ec);
+    fs::create_directories(staging, ec);
+    if (ec) return error("cannot write in the release folder " + options.ReleaseFolder.string() + ": " + ec.message());
     const std::string firstVolume = (options.ReleaseFolder / options.ArchiveName).string();
-    // Volumes of an earlier, longer run would sit beside the new set and
-    // confuse anyone copying the folder: remove them first.
-    for (unsigned n = 1; n < kMaxVolumesProbed; ++n)
-        for (const bool upper : {false, true}) {
-            const fs::path stale = unace::AceVolumeName(firstVolume, n, upper);
-            if (fs::is_regular_file(stale, ec)) fs::remove(stale, ec);
-        }
 
     unace::AceWriterOptions archive = options.Archive;
     if (options.FixedTime) archive.CreationTime = unace::DosTimeFromUnix(*options.FixedTime);
@@ -153,7 +153,7 @@ ReleaseResult MakeRelease(const ReleaseOptions& options, const std::function<voi
         if (progress) progress(done, scan.TotalBytes);
     };
     unace::AceWriter writer(archive);
-    unace::AceWriteResult status = writer.Open(firstVolume);
+    unace::AceWriteResult status = writer.Open((staging / options.ArchiveName).string());
     for (const ContentEntry& e : scan.Entries) {
         if (!status) break;
         const uint32_t time = unace::DosTimeFromUnix(options.FixedTime.value_or(e.ModifiedUnix));
@@ -175,11 +175,29 @@ ReleaseResult MakeRelease(const ReleaseOptions& options, const std::function<voi
     }
     const unace::AceWriteResult closed = result.Errors.empty() ? writer.Close() : writer.Abort(result.Errors.back());
     if (!closed) {
+        fs::remove_all(staging, ec);
         if (result.Errors.empty()) result.Errors.push_back(closed.Message);
         return result;
     }
-    result.Volumes = writer.VolumePaths();
     result.ArchiveBytes = writer.BytesWritten();
+
+    // Volumes of an earlier, longer run would sit beside the new set and
+    // confuse anyone copying the folder: remove them, then move the new set in.
+    for (unsigned n = 1; n < kMaxVolumesProbed; ++n)
+        for (const bool upper : {false, true}) {
+            const fs::path stale = unace::AceVolumeName(firstVolume, n, upper);
+            if (fs::is_regular_file(stale, ec)) fs::remove(stale, ec);
+        }
+    for (const std::string& staged : writer.VolumePaths()) {
+        const fs::path to = options.ReleaseFolder / fs::path(staged).filename();
+        fs::rename(staged, to, ec);
+        if (ec) {
+            fs::remove_all(staging, ec);
+            return error("cannot move " + staged + " to " + to.string() + ": " + ec.message());
+        }
+        result.Volumes.push_back(to.string());
+    }
+    fs::remove_all(staging, ec);
     ini.NumFiles = static_cast<unsigned>(result.Volumes.size());
 
     // ---- install.ini and the files beside the archive ----

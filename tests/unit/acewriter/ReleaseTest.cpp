@@ -139,6 +139,22 @@ TEST_F(ReleaseTest, MakesACompleteReleaseThatExtracts) {
     EXPECT_TRUE(fs::is_directory(Root / "out/Saves"));
 }
 
+TEST_F(ReleaseTest, AFailedRunLeavesTheEarlierReleaseIntact) {
+    const ReleaseResult good = MakeRelease(Options());
+    ASSERT_TRUE(good.Ok);
+    std::vector<uintmax_t> sizes;
+    for (const std::string& v : good.Volumes) sizes.push_back(fs::file_size(v));
+    ReleaseOptions o = Options();
+    o.Archive.VolumeSize = 200;   // fails only once the archive is being written
+    const ReleaseResult bad = MakeRelease(o);
+    ASSERT_FALSE(bad.Ok);
+    for (size_t i = 0; i < good.Volumes.size(); ++i) EXPECT_EQ(fs::file_size(good.Volumes[i]), sizes[i]);
+    EXPECT_FALSE(fs::exists(Root / "release/.mkrelease-staging"));
+    std::ifstream in(Root / "release/install.ini", std::ios::binary);
+    const std::string ini((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(Ini(ini, "NUMFILES"), std::to_string(good.Volumes.size()));
+}
+
 TEST_F(ReleaseTest, MissingEmblemIsOnlyAWarning) {
     ReleaseOptions o = Options();
     o.Emblem = Root / "extra/absent.dat";
