@@ -66,6 +66,14 @@ TBitmapObjectInfo InspectBitmapFile(const std::uint8_t* data, std::size_t size) 
     }
     if (width <= 0 || height <= 0 || width * height > TBitmap::kMaxPixels)
         throw EInvalidGraphic(kInvalidBitmap);
+    // Uncompressed rows must all be in the file: a short file must not make
+    // the decoder build (and slowly fill) a picture its data cannot cover.
+    if (compression == 0 || compression == 3) {
+        const std::uint64_t offset = U32At(data + 10);
+        const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * result.bitsPerPixel + 31) / 32 * 4;
+        if (offset > size || rowBytes * static_cast<std::uint64_t>(height) > size - offset)
+            throw EInvalidGraphic(kInvalidBitmap);
+    }
     if (compression != 3) {
         if (result.bitsPerPixel == 16) {
             result.redMask = 0x7C00;

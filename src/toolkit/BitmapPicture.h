@@ -38,7 +38,7 @@ class TBitmap : public TGraphic {
 public:
     // Largest bitmap file accepted, and largest picture (width x height).
     static constexpr std::uint32_t kMaxFileBytes = 256u << 20;
-    static constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
+    static constexpr std::int64_t kMaxPixels = std::int64_t{1} << 24;
 
     TBitmap();
     ~TBitmap() override;
