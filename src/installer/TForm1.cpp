@@ -1,11 +1,15 @@
 #include "installer/TForm1.h"
 
+#include "installer/TitleScreen.h"
 #include "toolkit/Application.h"
 #include "toolkit/Exceptions.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWindow>
 #include <QScreen>
 
 TForm1* Form1 = nullptr;
@@ -67,7 +71,58 @@ void TForm1::FormKeyDown(QObject*, int key, Qt::KeyboardModifiers) {
     if (DXTimer1->Enabled()) close();
 }
 
+bool OnMenuButton(int x, int y) {
+    if (x < 0 || x >= kButtonWidth) return false;
+    for (int top : {kInstallTop, kNfoTop, kQuitTop})
+        if (y >= top && y < top + kButtonHeight) return true;
+    return false;
+}
+
+// A borderless window has no title bar to move it by, so a press on the
+// screen's background followed by a move drags the window. The drawing
+// surface still sees every event; presses on the buttons never drag.
+bool TForm1::HandleWindowDrag(QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const QPoint at = mouse->position().toPoint();
+        dragging_ = mouse->button() == Qt::LeftButton && !ExtractionRunning &&
+                    !OnMenuButton(at.x(), at.y());
+        dragMoved_ = false;
+        dragStartGlobal_ = mouse->globalPosition().toPoint();
+        windowStart_ = pos();
+        break;
+    }
+    case QEvent::MouseMove: {
+        if (!dragging_ || !(mouse->buttons() & Qt::LeftButton)) break;
+        const QPoint delta = mouse->globalPosition().toPoint() - dragStartGlobal_;
+        if (!dragMoved_ && delta.manhattanLength() < QApplication::startDragDistance()) break;
+        dragMoved_ = true;
+        // Where windows may not place themselves, the window system moves
+        // the window; it then keeps the pointer until the drag ends.
+        if (QGuiApplication::platformName() == QLatin1String("wayland") && windowHandle() &&
+            windowHandle()->startSystemMove()) {
+            dragging_ = false;
+            MouseDown = 0;
+            break;
+        }
+        move(windowStart_ + delta);
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        dragging_ = false;
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (DXDraw1 && watched == DXDraw1 &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease))
+        return HandleWindowDrag(event);
     // Key preview: keys for this window or any of its controls reach the key
     // handler first.
     if (event->type() == QEvent::KeyPress) {

@@ -109,8 +109,19 @@ private:
     void DrawEntryFrame(const std::string& entryName, const std::string& volumePath);
     void CopyAndOpenRegistryFile(const std::string& name);
 
+    // Dragging the borderless window by its background.
+    bool HandleWindowDrag(QEvent* event);
+    bool dragging_ = false;
+    bool dragMoved_ = false;
+    QPoint dragStartGlobal_;
+    QPoint windowStart_;
+
     bool finalized_ = false;
 };
+
+// True when (x, y) of the drawing surface lies on one of the three menu
+// buttons, where a press belongs to the menu and never moves the window.
+bool OnMenuButton(int x, int y);
 
 // The one main window while it exists.
 extern TForm1* Form1;

@@ -9,6 +9,9 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    // The screen is pixel art: on a high-density display it is shown scaled
+    // by a whole factor, so every surface pixel stays a sharp square.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     TApplication application(argc, argv);
     application.SetTitle("Install");
 

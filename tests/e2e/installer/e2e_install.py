@@ -11,6 +11,10 @@ Scenarios:
             compare every extracted file with its source, press Esc: exit 0
   escape    Esc on the idle title screen: exit code 0
   badini    NUMFILES=12x: the start-up error box, then exit code 1
+  drag      a press on the background and a move drag the borderless window;
+            a press on a button does not
+  hidpi     at a scale factor of 2 the window is 1142 x 612, pixels stay
+            sharp and the pointer still finds the buttons
 """
 import argparse
 import hashlib
@@ -30,7 +34,7 @@ def log(*args):
 class Display:
     """A private Xvfb server for one test run."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1600, height=1000):
         self.process = None
         for number in range(140, 200):
             if os.path.exists(f"/tmp/.X{number}-lock"):
@@ -164,9 +168,30 @@ def make_release(args, work):
     return release, files
 
 
-def start_install(display, release):
-    return subprocess.Popen([os.path.join(release, "install")], cwd="/", env=display.env(),
+def start_install(display, release, extra_env=None):
+    env = display.env()
+    env.update(extra_env or {})
+    return subprocess.Popen([os.path.join(release, "install")], cwd="/", env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def geometry(display, window):
+    values = dict(line.split("=", 1) for line in
+                  xdo(display, "getwindowgeometry", "--shell", window).splitlines())
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def pixels(path, x, y, width, height):
+    """The colours of a rectangle of a screenshot: {(x, y): (r, g, b)}."""
+    out = subprocess.run(["convert", path, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                          "-depth", "8", "txt:-"], capture_output=True, text=True, check=True).stdout
+    result = {}
+    for line in out.splitlines()[1:]:
+        where, rest = line.split(":", 1)
+        px, py = (int(v) for v in where.split(","))
+        colour = rest.split("(", 1)[1].split(")", 1)[0].split(",")[:3]
+        result[(x + px, y + py)] = tuple(int(float(v)) for v in colour)
+    return result
 
 
 def finish(process, timeout=20):
@@ -263,9 +288,82 @@ def scenario_badini(args, display):
     log("broken install.ini: error box, exit code 1")
 
 
+def scenario_drag(args, display):
+    release, _ = make_release(args, os.path.join(args.work, "drag"))
+    program = start_install(display, release)
+    try:
+        main = find_window(display, "^Install$")
+        time.sleep(0.5)
+        x0, y0, _, _ = geometry(display, main)
+        xdo(display, "mousemove", "--window", main, "300", "200")
+        xdo(display, "mousedown", "1")
+        for step in range(1, 6):
+            xdo(display, "mousemove", str(x0 + 300 + 10 * step), str(y0 + 200 + 8 * step))
+            time.sleep(0.05)
+        xdo(display, "mouseup", "1")
+        time.sleep(0.3)
+        x1, y1, _, _ = geometry(display, main)
+        if (x1 - x0, y1 - y0) != (50, 40):
+            raise RuntimeError(f"dragging moved the window by {(x1 - x0, y1 - y0)}, expected (50, 40)")
+        # A press on the NFO button that moves stays the button's: no drag.
+        xdo(display, "mousemove", "--window", main, "60", "100")
+        xdo(display, "mousedown", "1")
+        xdo(display, "mousemove", str(x1 + 90), str(y1 + 110))
+        time.sleep(0.1)
+        x2, y2, _, _ = geometry(display, main)
+        xdo(display, "mousemove", str(x1 + 200), str(y1 + 250))  # leave the buttons before release
+        xdo(display, "mouseup", "1")
+        if (x2, y2) != (x1, y1):
+            raise RuntimeError("a press on a button moved the window")
+        key(display, main, "Escape")
+        if finish(program) != 0:
+            raise RuntimeError("bad exit code after Esc")
+        log("background drag moved the window by (50, 40); button presses do not drag")
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
+def scenario_hidpi(args, display):
+    release, _ = make_release(args, os.path.join(args.work, "hidpi"))
+    program = start_install(display, release, {"QT_SCALE_FACTOR": "2"})
+    try:
+        main = find_window(display, "^Install$")
+        time.sleep(1.0)
+        x, y, width, height = geometry(display, main)
+        if (width, height) != (1142, 612):
+            raise RuntimeError(f"window is {width} x {height} at scale 2, expected 1142 x 612")
+        normal = os.path.join(args.screens, "6-hidpi-normal.png")
+        screenshot(display, normal)
+        # Device pixel (130, 104) is surface pixel (65, 52): inside the Install
+        # button's hot area, whose picture changes to the hover state.
+        xdo(display, "mousemove", "--window", main, "130", "104")
+        time.sleep(0.5)
+        hover = os.path.join(args.screens, "7-hidpi-hover.png")
+        screenshot(display, hover)
+        before = pixels(normal, x + 8, y + 64, 1, 1)[(x + 8, y + 64)]
+        after = pixels(hover, x + 8, y + 64, 1, 1)[(x + 8, y + 64)]
+        if before == after:
+            raise RuntimeError(f"no hover state under the pointer at scale 2 ({before})")
+        # Whole-factor scaling: each surface pixel is a 2 x 2 block of one colour.
+        area = pixels(normal, x, y + 60, 240, 40)
+        for px in range(0, 240, 2):
+            for py in range(0, 40, 2):
+                block = {area[(x + px + dx, y + 60 + py + dy)] for dx in (0, 1) for dy in (0, 1)}
+                if len(block) != 1:
+                    raise RuntimeError(f"pixels are not sharp 2 x 2 blocks at ({px}, {60 + py})")
+        key(display, main, "Escape")
+        if finish(program) != 0:
+            raise RuntimeError("bad exit code after Esc")
+        log("scale 2: 1142 x 612, sharp 2 x 2 pixels, hover found under the pointer")
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("scenario", choices=["install", "escape", "badini"])
+    parser.add_argument("scenario", choices=["install", "escape", "badini", "drag", "hidpi"])
     parser.add_argument("--install", required=True)
     parser.add_argument("--mkrelease", required=True)
     parser.add_argument("--mesh")
@@ -275,8 +373,8 @@ def main():
     os.makedirs(args.screens, exist_ok=True)
     display = Display()
     try:
-        {"install": scenario_install, "escape": scenario_escape,
-         "badini": scenario_badini}[args.scenario](args, display)
+        {"install": scenario_install, "escape": scenario_escape, "badini": scenario_badini,
+         "drag": scenario_drag, "hidpi": scenario_hidpi}[args.scenario](args, display)
     except Exception as error:  # report and fail the test
         log("FAILED:", error)
         screenshot(display, os.path.join(args.screens, f"failed-{args.scenario}.png"))
