@@ -205,11 +205,14 @@ int Cancel(TForm1& form, const fs::path& dest, int reps, int afterMs) {
         EmptyFolder(dest);
         arrival.seen = false;
         Clock::time_point postedAt{};
+        // Made here: a key event's first making sets up the keyboard device,
+        // which must belong to the main thread.
+        auto* key = new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         const auto start = Clock::now();
         std::thread esc([&] {
             std::this_thread::sleep_until(start + std::chrono::milliseconds(afterMs));
             postedAt = Clock::now();
-            QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(&form, key);
         });
         form.DestDir = dest.string();
         // The timer stays off, as in the Install action: an Esc handled

@@ -21,6 +21,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -129,9 +130,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The program outlives this tool: it must not hold this tool's output
+    // open, or a caller reading that output to its end would wait for it.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const auto start = Clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, program[0], nullptr, nullptr, program, environ) != 0) {
+    if (posix_spawn(&pid, program[0], &actions, nullptr, program, environ) != 0) {
         std::fprintf(stderr, "bench_firstframe: cannot start %s\n", program[0]);
         return 1;
     }
