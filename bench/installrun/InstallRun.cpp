@@ -141,9 +141,13 @@ int Compare(TForm1& form, const fs::path& dest, const std::string& acex, int rep
     const uint64_t bytes = BytesBelow(dest);
     EmptyFolder(dest);
     RunInstaller(form, dest.string());
-    if (BytesBelow(dest) != bytes) {
+    // The GUI run also copies the registry files.
+    uint64_t guiBytes = BytesBelow(dest);
+    for (const std::string& reg : {form.Settings.RegFile1, form.Settings.RegFile2})
+        if (!reg.empty() && fs::is_regular_file(dest / NativePath(reg))) guiBytes -= fs::file_size(dest / NativePath(reg));
+    if (guiBytes != bytes) {
         std::fprintf(stderr, "the GUI run wrote %llu bytes, the extractor %llu\n",
-                     static_cast<unsigned long long>(BytesBelow(dest)), static_cast<unsigned long long>(bytes));
+                     static_cast<unsigned long long>(guiBytes), static_cast<unsigned long long>(bytes));
         return 1;
     }
 
@@ -268,6 +272,8 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     const fs::path release = fs::absolute(argv[2]);
     const fs::path dest = fs::absolute(argv[3]);
+    // Taken now: making the main window changes the current folder.
+    const std::string acex = argc > 4 ? fs::absolute(argv[4]).string() : "";
     int positional = mode == "compare" ? 5 : 4;
     if ((mode != "compare" && mode != "cancel") || argc < positional) return Usage();
     int reps = 3, afterMs = 500;
@@ -296,7 +302,7 @@ int main(int argc, char** argv) {
     form->show();
     application.ProcessMessages();
 
-    const int result = mode == "compare" ? Compare(*form, dest, fs::absolute(argv[4]).string(), reps)
+    const int result = mode == "compare" ? Compare(*form, dest, acex, reps)
                                          : Cancel(*form, dest, reps, afterMs);
     form.reset();
     return result;

@@ -280,7 +280,8 @@ def real_program_idle(args, tools, display, scratch, runs, idle_seconds):
         first_cpu.append(values["first_frame_cpu_ms"])
         cpu.append(values["idle_cpu"])
         rss.append(max_rss)
-        log(f"  run {i + 1}: window {values['mapped_ms']:.0f} ms, first frame {values['first_frame_ms']:.0f} ms, "
+        log(f"  run {i + 1}: window {values['mapped_ms']:.0f} ms, first frame {values['first_frame_ms']:.0f} ms "
+            f"(CPU {values['first_frame_cpu_ms']:.0f} ms), "
             f"idle CPU {values['idle_cpu'] * 100:.1f} %, max RSS {max_rss / 1024:.1f} MiB")
         time.sleep(0.5)
     return {"mapped_ms": median(mapped), "first_frame_ms": median(first), "first_frame_cpu_ms": median(first_cpu),
