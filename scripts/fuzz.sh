@@ -11,7 +11,7 @@ SECONDS_EACH="${2:-15}"
 [ "$MODE" = smoke ] && SECONDS_EACH=15
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DINSTALLER_FUZZ=ON -DINSTALLER_DEMO=OFF >/dev/null
+  -DINSTALLER_FUZZ=ON -DINSTALLER_DEMO=OFF -DINSTALLER_BENCH=OFF >/dev/null
 
 targets=()
 while read -r target folder seeds; do

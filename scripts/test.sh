@@ -19,7 +19,7 @@ ctest --test-dir build --output-on-failure -j "$JOBS" --timeout 600
 if [ "${SKIP_SANITIZERS:-}" != 1 ]; then
   step "unit and GUI tests under ASan + UBSan"
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DINSTALLER_SANITIZE=ON \
-        -DINSTALLER_DEMO=OFF >/dev/null
+        -DINSTALLER_DEMO=OFF -DINSTALLER_BENCH=OFF >/dev/null
   cmake --build build-asan -j "$JOBS"
   ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$JOBS" --timeout 900 -LE "e2e|slow"
