@@ -23,7 +23,8 @@ for optional in d3drm_bench titlescreen_bench; do
 done
 
 {
-  cmake -S "$SOURCE" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S "$SOURCE" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DINSTALLER_BENCH=ON \
+        -DINSTALLER_DEMO=ON -DINSTALLER_SANITIZE=OFF >/dev/null
   known="$(ninja -C "$BUILD" -t targets all 2>/dev/null | sed -n 's/^\([A-Za-z0-9_]*\): .*/\1/p')"
   wanted=()
   for target in "${TARGETS[@]}"; do
