@@ -322,8 +322,26 @@ void TDirectDrawSurfaceCanvas::Release() {
     }
 }
 
+const TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::Resolve() {
+    if (!resolved_ || resolved_->name != Font.Name || resolved_->size != Font.Size ||
+        resolved_->bold != Font.Bold || resolved_->italic != Font.Italic) {
+        auto fresh = std::make_unique<ResolvedFont>();
+        fresh->name = Font.Name;
+        fresh->size = Font.Size;
+        fresh->bold = Font.Bold;
+        fresh->italic = Font.Italic;
+        fresh->font = FontResolver(Font);
+        const QFontMetrics metrics(fresh->font);
+        fresh->ascent = metrics.ascent();
+        fresh->height = metrics.height();
+        resolved_ = std::move(fresh);
+    }
+    return *resolved_;
+}
+
 void TDirectDrawSurfaceCanvas::ApplyFont() {
-    painter_->setFont(FontResolver(Font));
+    const ResolvedFont& resolved = Resolve();
+    if (painter_->font() != resolved.font) painter_->setFont(resolved.font);
     painter_->setPen(ToQColor(Font.Color));
 }
 
@@ -331,12 +349,14 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& text) {
     QPainter* p = Painter();
     if (!p) return;
     ApplyFont();
+    const ResolvedFont& resolved = *resolved_;
     const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    const QFontMetrics metrics(p->font());
-    if (BrushStyle == TBrushStyle::bsSolid)
-        p->fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), ToQColor(BrushColor));
+    if (BrushStyle == TBrushStyle::bsSolid) {
+        const QFontMetrics metrics(resolved.font);
+        p->fillRect(QRect(x, y, metrics.horizontalAdvance(s), resolved.height), ToQColor(BrushColor));
+    }
     // The given point is the top-left corner of the text cell.
-    p->drawText(QPoint(x, y + metrics.ascent()), s);
+    p->drawText(QPoint(x, y + resolved.ascent), s);
 }
 
 void TDirectDrawSurfaceCanvas::FillRect(const TRect& rect) {

@@ -207,6 +207,21 @@ private:
     TDirectDrawSurface& surface_;
     ddraw::HDC dc_ = nullptr;
     std::unique_ptr<QPainter> painter_;
+
+    // The Qt font last resolved and its metrics: resolving a font and
+    // measuring it costs far more than drawing a line of text, and the same
+    // few fonts are used frame after frame.
+    struct ResolvedFont {
+        std::string name;
+        int size = 0;
+        bool bold = false;
+        bool italic = false;
+        QFont font;
+        int ascent = 0;
+        int height = 0;
+    };
+    std::unique_ptr<ResolvedFont> resolved_;
+    const ResolvedFont& Resolve();
 };
 
 class TDirectDrawSurface : public TDirectX {
