@@ -3,6 +3,7 @@
 #include "toolkit/Exceptions.h"
 #include "toolkit/MessageBox.h"
 
+#include <QDir>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -38,7 +39,11 @@ TEST(ErrorReports, StartupErrorNamesTheTypeModuleAndAddress) {
 
 // Escape sets the cancel flag and, only while the frame timer runs, closes.
 TEST(MainWindow, EscapeCancelsAndClosesOnlyWhenIdle) {
-    SetProgramFolderForTesting("/nonexistent-program-folder");
+    // A program folder without install.ini: every setting takes its default.
+    const std::string folder = QDir::tempPath().toStdString() + "/main-window-test-" +
+                               std::to_string(QCoreApplication::applicationPid());
+    QDir().mkpath(QString::fromStdString(folder));
+    SetProgramFolderForTesting(folder);
     TForm1 form;
     form.show();
     EXPECT_TRUE(form.DXTimer1->Enabled());
@@ -56,6 +61,7 @@ TEST(MainWindow, EscapeCancelsAndClosesOnlyWhenIdle) {
     EXPECT_EQ(form.btn_cancel.Tag, 1);
     EXPECT_FALSE(form.isVisible());
     SetProgramFolderForTesting("");
+    QDir(QString::fromStdString(folder)).removeRecursively();
 }
 
 }  // namespace
