@@ -10,6 +10,7 @@
 #include "installer/ExtractionMessages.h"
 #include "installer/Scroller.h"
 #include "installer/TForm1.h"
+#include "platform/os/Clock.h"
 #include "platform/os/FileSystem.h"
 #include "toolkit/Application.h"
 #include "toolkit/MessageBox.h"
@@ -108,7 +109,16 @@ std::int32_t TForm1::ProgressCallback(const void*, std::int32_t count) {
     }
     if (Application) Application->ProcessMessages();
     const std::int32_t cancel = btn_cancel.Tag;
-    DXDraw1->Flip();
+    // A display shows a new picture once per refresh; presenting more often
+    // than that only costs time (the library may report a few thousand
+    // times a second). The back buffer keeps everything drawn meanwhile, so
+    // the next presented frame shows it.
+    const std::uint32_t now = os::timeGetTime();
+    if (static_cast<std::int32_t>(now - lastProgressFlip_) >= kProgressFlipPeriodMs ||
+        static_cast<std::int32_t>(now - lastProgressFlip_) < 0) {
+        lastProgressFlip_ = now;
+        DXDraw1->Flip();
+    }
     return cancel == 0 ? 1 : 0;
 }
 
@@ -193,6 +203,7 @@ void TForm1::ExtractArchive() {
     DestDir = AppendBackslash(DestDir);
 
     ProgressBar2.Position = 0;
+    lastProgressFlip_ = os::timeGetTime() - kProgressFlipPeriodMs;  // the first report presents
     ArchiveOpenRecord open{};
     open.ArcName = Settings.Source.c_str();
     open.OpenMode = ACE_OPEN_EXTRACT;

@@ -108,6 +108,10 @@ private:
     TPictureCollectionItem* ProgressStrip() const;
     void DrawEntryFrame(const std::string& entryName, const std::string& volumePath);
     void CopyAndOpenRegistryFile(const std::string& name);
+    // Progress reports present the back buffer at most once per display
+    // refresh (about 60 per second).
+    static constexpr std::int32_t kProgressFlipPeriodMs = 16;
+    std::uint32_t lastProgressFlip_ = 0;
 
     // Dragging the borderless window by its background.
     bool HandleWindowDrag(QEvent* event);
