@@ -175,9 +175,8 @@ void TForm1::CopyAndOpenRegistryFile(const std::string& name) {
     const std::string source = AppendBackslash(ProgramFolder()) + NativePath(name);
     const std::string destination = AppendBackslash(DestDir) + NativePath(name);
     if (source.size() > kMaxRegistryPath || destination.size() > kMaxRegistryPath) return;
-    // A registry file of the same name already in the destination is kept:
-    // the user may have edited it, and the release's copy is opened anyway
-    // only when it was copied.
+    // A registry file of that name already in the destination is kept (the
+    // user may have edited it); whichever file is there afterwards is opened.
     if (!os::CopyFile(source, destination, /*failIfExists=*/true) && !os::FileExists(destination))
         return;
     ShellOpen(destination);

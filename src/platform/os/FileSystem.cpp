@@ -24,19 +24,6 @@ void ForceDirectories(const std::string& path) {
     fs::create_directories(path, error);
 }
 
-bool SetFileAttributesNormal(const std::string& path) {
-    std::error_code error;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::add, error);
-    return !error;
-}
-
-bool DeleteFile(const std::string& path) {
-    std::error_code error;
-    if (fs::is_directory(fs::symlink_status(path, error))) return false;
-    return fs::remove(path, error) && !error;
-}
-
 bool CopyFile(const std::string& source, const std::string& destination, bool failIfExists) {
     std::error_code error;
     if (!fs::is_regular_file(source, error)) return false;

@@ -13,9 +13,6 @@ bool DirectoryExists(const std::string& path);
 // Makes every missing folder of `path`, outermost first; failures are ignored
 // (the caller checks the result with DirectoryExists).
 void ForceDirectories(const std::string& path);
-// Clears read-only and similar restrictions so the file can be replaced.
-bool SetFileAttributesNormal(const std::string& path);
-bool DeleteFile(const std::string& path);
 // Copies a file. With failIfExists an existing destination is kept. The copy
 // is written under a temporary name and renamed, so the destination is never
 // left half-written.
