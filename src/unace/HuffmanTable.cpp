@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace unace {
 
@@ -16,61 +15,32 @@ namespace {
 // bounds in the scan loops only make that independent of the argument.
 constexpr unsigned kSymbolBits = 9;
 
-inline unsigned WidthOf(uint16_t entry) { return entry >> kSymbolBits; }
+constexpr unsigned WidthOf(uint16_t entry) { return entry >> kSymbolBits; }
 
-void SortWidths(uint16_t* e, int lo, int hi, bool useRuns = true);
-
-// When all entries of a range have the same width, every comparison comes
-// out the same, so the order the sort leaves them in depends only on the
-// range's length. Most widths are equal (long runs of unused symbols), so
-// those ranges are rearranged from a table computed once per length.
-class EqualRuns {
-public:
-    EqualRuns() {
-        uint16_t e[HuffmanTable::kMaxSymbols];
-        for (unsigned n = 1; n <= HuffmanTable::kMaxSymbols; ++n) {
-            for (unsigned k = 0; k < n; ++k) e[k] = uint16_t(k);
-            SortWidths(e, 0, int(n) - 1, false);
-            offset_[n] = uint32_t(order_.size());
-            order_.insert(order_.end(), e, e + n);
-        }
-    }
-    // Rearranges e[lo..hi] (all of one width) as the sort would.
-    void Apply(uint16_t* e, int lo, int hi) const {
-        const unsigned n = unsigned(hi - lo + 1);
-        uint16_t copy[HuffmanTable::kMaxSymbols];
-        std::copy(e + lo, e + hi + 1, copy);
-        const uint16_t* order = &order_[offset_[n]];
-        for (unsigned k = 0; k < n; ++k) e[lo + int(k)] = copy[order[k]];
-    }
-
-private:
-    std::vector<uint16_t> order_;
-    uint32_t offset_[HuffmanTable::kMaxSymbols + 1] = {};
-};
-
-const EqualRuns& Runs() {
-    static const EqualRuns runs;
-    return runs;
-}
-
-void SortWidths(uint16_t* e, int lo, int hi, bool useRuns) {
+// Ranges whose entries all have one width are handed to `equalRange`
+// instead of being sorted: the order the sort leaves them in depends only
+// on their length.
+template <typename Equal>
+constexpr void SortWidths(uint16_t* e, int lo, int hi, const Equal& equalRange) {
     for (;;) {
-        if (useRuns) {
+        {
             const unsigned first = WidthOf(e[lo]);
             int k = lo + 1;
             while (k <= hi && WidthOf(e[k]) == first) ++k;
             if (k > hi) {
-                Runs().Apply(e, lo, hi);
+                equalRange(e, lo, hi);
                 return;
             }
         }
         int i = lo;
         int j = hi;
-        const unsigned pivot = WidthOf(e[hi]);
+        // Entries compare by width: width > pivot <=> entry >= above,
+        // width < pivot <=> entry < below.
+        const unsigned below = unsigned(WidthOf(e[hi])) << kSymbolBits;
+        const unsigned above = below + (1u << kSymbolBits);
         for (;;) {
-            while (i < hi && WidthOf(e[i]) > pivot) ++i;
-            while (j > lo && WidthOf(e[j]) < pivot) --j;
+            while (i < hi && e[i] >= above) ++i;
+            while (j > lo && e[j] < below) --j;
             if (i <= j) {
                 std::swap(e[i], e[j]);
                 ++i;
@@ -80,7 +50,7 @@ void SortWidths(uint16_t* e, int lo, int hi, bool useRuns) {
         }
         if (lo < j) {
             if (j - lo >= 2)
-                SortWidths(e, lo, j, useRuns);
+                SortWidths(e, lo, j, equalRange);
             else if (WidthOf(e[lo]) < WidthOf(e[j]))
                 std::swap(e[lo], e[j]);
         }
@@ -93,50 +63,112 @@ void SortWidths(uint16_t* e, int lo, int hi, bool useRuns) {
     }
 }
 
+// The sort of a range whose entries all have one width: every comparison
+// comes out the same, so only the partitioning swaps remain.
+constexpr void SortEqualRange(uint16_t* e, int lo, int hi) {
+    for (;;) {
+        int i = lo;
+        int j = hi;
+        for (;;) {
+            std::swap(e[i], e[j]);
+            ++i;
+            --j;
+            if (i >= j) break;
+        }
+        if (j - lo >= 2) SortEqualRange(e, lo, j);
+        if (i >= hi || hi - i < 2) return;
+        lo = i;
+    }
+}
+
+// Most widths are equal (long runs of unused symbols), so the order the
+// sort leaves an equal range of each length in is computed at compile time.
+class EqualRuns {
+public:
+    static constexpr unsigned kMaxLength = HuffmanTable::kMaxSymbols;
+
+    constexpr EqualRuns() {
+        unsigned at = 0;
+        for (unsigned n = 1; n <= kMaxLength; ++n) {
+            offset_[n] = uint16_t(at);
+            uint16_t* order = &order_[at];
+            for (unsigned k = 0; k < n; ++k) order[k] = uint16_t(k);
+            if (n > 1) SortEqualRange(order, 0, int(n) - 1);
+            at += n;
+        }
+    }
+    // Rearranges e[lo..hi] (all of one width) as the sort would.
+    void Apply(uint16_t* e, int lo, int hi) const {
+        const unsigned n = unsigned(hi - lo + 1);
+        uint16_t copy[kMaxLength];
+        std::copy(e + lo, e + hi + 1, copy);
+        const uint16_t* order = &order_[offset_[n]];
+        for (unsigned k = 0; k < n; ++k) e[lo + int(k)] = copy[order[k]];
+    }
+
+private:
+    uint16_t order_[kMaxLength * (kMaxLength + 1) / 2] = {};
+    uint16_t offset_[kMaxLength + 1] = {};
+};
+
+constexpr EqualRuns kEqualRuns;
+
 }  // namespace
 
 bool HuffmanTable::Build(const uint8_t* widths, unsigned count, unsigned maxWidth) {
-    uint16_t sorted[kMaxSymbols];
-    uint8_t width[kMaxSymbols];
     if (count == 0 || count > kMaxSymbols || maxWidth == 0 || maxWidth > kMaxWidth) return false;
+    uint16_t entries[kMaxSymbols];
     for (unsigned i = 0; i < count; ++i) {
         if (widths[i] > maxWidth) return false;
-        width[i] = widths[i];
-        sorted[i] = uint16_t(widths[i] << kSymbolBits | i);
+        entries[i] = uint16_t(widths[i] << kSymbolBits | i);
     }
-    if (count > 1) SortWidths(sorted, 0, int(count) - 1);
+    return BuildSorted(entries, count);
+}
+
+// `e` holds width << 9 | symbol for symbols 0..count-1, widths checked.
+bool HuffmanTable::BuildSorted(uint16_t* e, unsigned count) {
+    if (count > 1)
+        SortWidths(e, 0, int(count) - 1, [](uint16_t* range, int lo, int hi) {
+            // Unused symbols get no code, so their order only matters when
+            // no symbol is used at all (then the first one gets a code, and
+            // the range starts at 0).
+            if (lo > 0 && WidthOf(range[lo]) == 0) return;
+            kEqualRuns.Apply(range, lo, hi);
+        });
 
     unsigned used = 0;   // symbols with a nonzero width, now at the front
-    while (used < count && WidthOf(sorted[used]) != 0) ++used;
-    if (used < 2) {
-        // A lone symbol (or none) is sent as a single bit.
-        width[sorted[0] & 0x1FF] = 1;
-        if (used == 0) used = 1;
-    }
+    while (used < count && WidthOf(e[used]) != 0) ++used;
+    // A lone symbol (or none) is sent as a single bit: its width, not the
+    // share of the table its code fills, becomes 1.
+    const unsigned loneSymbol = used < 2 ? e[0] & 0x1FF : kMaxSymbols;
+    if (used == 0) used = 1;
 
     // The table only needs as many index bits as the longest code (the
     // first entry after sorting): a code of width w fills 2^(bits - w)
     // entries either way, so small tables are quick to build.
-    const unsigned bits = std::max(1u, WidthOf(sorted[0]));
+    const unsigned bits = std::max(1u, WidthOf(e[0]));
     maxWidth_ = bits;
     const unsigned size = 1u << bits;
     unsigned pos = 0;
     for (unsigned j = used; j-- > 0;) {   // shortest codes first
-        const unsigned symbol = sorted[j] & 0x1FF;
-        const unsigned n = 1u << (bits - WidthOf(sorted[j]));
+        const unsigned symbol = e[j] & 0x1FF;
+        const unsigned width = WidthOf(e[j]);
+        const unsigned n = 1u << (bits - width);
         if (pos + n > size) {   // oversubscribed: leave no half-built table behind
             std::fill(table_, table_ + size, uint16_t(0));
             return false;
         }
-        const uint16_t entry = uint16_t(symbol | width[symbol] << kWidthShift);
-        for (unsigned k = 0; k < n; ++k) table_[pos + k] = entry;
+        const unsigned codeWidth = symbol == loneSymbol ? 1 : width;
+        std::fill(table_ + pos, table_ + pos + n, uint16_t(symbol | codeWidth << kWidthShift));
         pos += n;
     }
-    for (; pos < size; ++pos) table_[pos] = 0;
+    std::fill(table_ + pos, table_ + size, uint16_t(0));
     return true;
 }
 
-bool HuffmanTable::Read(BitReader& br, unsigned maxSymbol, unsigned maxWidth) {
+bool HuffmanTable::Read(BitReader& reader, unsigned maxSymbol, unsigned maxWidth) {
+    // A local copy keeps the reader in registers through the symbol loop.
+    BitReader br = reader;
     unsigned n = br.Read(9);
     if (n > maxSymbol) n = maxSymbol;
     const unsigned lower = br.Read(4);
@@ -159,26 +191,26 @@ bool HuffmanTable::Read(BitReader& br, unsigned maxSymbol, unsigned maxWidth) {
             v[filled++] = uint8_t(s);
         } else {
             // A run of 4..19 zero differences: repeats the previous width.
-            unsigned run = br.Read(4) + 4;
-            if (run > count - filled) run = count - filled;
-            while (run--) v[filled++] = 0;
+            const unsigned run = std::min(br.Read(4) + 4, count - filled);
+            std::fill(v + filled, v + filled + run, uint8_t(0));
+            filled += run;
         }
-    }
-    if (upper > 0)
-        for (unsigned i = 1; i < count; ++i) {
-            // Both terms are below upper, so one subtraction reduces the sum.
-            const unsigned sum = v[i] + v[i - 1];
-            v[i] = uint8_t(sum >= upper ? sum - upper : sum);
-        }
-
-    uint8_t widths[kMaxSymbols];
-    for (unsigned i = 0; i < count; ++i) {
-        const unsigned w = v[i] == 0 ? 0 : v[i] + lower;
-        if (w > maxWidth) return false;
-        widths[i] = uint8_t(w);
     }
     if (br.Overrun()) return false;
-    return Build(widths, count, maxWidth);
+    reader = br;
+
+    // Undo the differences (mod upper) and turn values into widths.
+    uint16_t entries[kMaxSymbols];
+    unsigned value = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        // Both terms are below upper, so one subtraction reduces the sum.
+        value += v[i];
+        if (value >= upper && upper > 0) value -= upper;
+        const unsigned w = value == 0 ? 0 : value + lower;
+        if (w > maxWidth) return false;
+        entries[i] = uint16_t(w << kSymbolBits | i);
+    }
+    return BuildSorted(entries, count);
 }
 
 }  // namespace unace

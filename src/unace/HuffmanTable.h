@@ -44,6 +44,8 @@ public:
     }
 
 private:
+    bool BuildSorted(uint16_t* entries, unsigned count);
+
     static constexpr unsigned kWidthShift = 12;
     static constexpr uint16_t kSymbolMask = 0x0FFF;
 

@@ -117,6 +117,30 @@ TEST(HuffmanTable, MatchesTheReferenceOnRandomWidthLists) {
     }
 }
 
+// Lists with no used symbol or a lone one: the order of the unused symbols
+// decides which symbol gets the one-bit code when none is used, and a lone
+// symbol keeps the table share of its declared width but consumes one bit.
+TEST(HuffmanTable, MatchesTheReferenceWithNoneOrOneSymbolUsed) {
+    std::mt19937 rng(11);
+    for (size_t count = 1; count <= unace::HuffmanTable::kMaxSymbols; ++count) {
+        for (int lone = 0; lone < 2; ++lone) {
+            std::vector<int> widths(count, 0);
+            if (lone) widths[rng() % count] = int(1 + rng() % 11);
+            const auto reference = ReferenceTable(widths, 11);
+            std::vector<uint8_t> w8(widths.begin(), widths.end());
+            unace::HuffmanTable table;
+            ASSERT_TRUE(table.Build(w8.data(), unsigned(count), 11)) << count;
+            for (unsigned x = 0; x < reference.size(); x += 7) {
+                const auto got = DecodePattern(table, x, 11);
+                ASSERT_EQ(got.first, reference[x].first) << "count " << count << " pattern " << x;
+                if (got.first >= 0) {
+                    ASSERT_EQ(got.second, 1) << "count " << count;
+                }
+            }
+        }
+    }
+}
+
 TEST(HuffmanTable, RejectsOversubscribedCodesAndLeavesNothingDecodable) {
     const uint8_t widths[] = {1, 1, 1};
     unace::HuffmanTable table;
