@@ -3,6 +3,9 @@
 #include "toolkit/Exceptions.h"
 #include "toolkit/GraphicStream.h"
 
+#include <QImage>
+#include <QPainter>
+
 #include <cstring>
 
 void TGraphic::LoadFromFile(const std::filesystem::path& path) {
@@ -33,6 +36,16 @@ void TGraphic::SaveToClipboardFormat(std::uint16_t&, std::vector<std::uint8_t>&,
 void TGraphic::LoadFromClipboardFormat(std::uint16_t, const void*, std::size_t,
                                        const TLogicalPalette*) {
     throw EInvalidGraphic("Unsupported clipboard format");
+}
+
+QImage TGraphic::RenderedImage(TGraphic& graphic) {
+    if (graphic.Empty())
+        return QImage();
+    QImage image(graphic.Width(), graphic.Height(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    graphic.DrawTo(painter, TRect{0, 0, graphic.Width(), graphic.Height()});
+    return image;
 }
 
 bool TGraphic::Equals(TGraphic& other) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class QImage;
 class QPainter;
 class TStream;
 
@@ -106,6 +107,9 @@ protected:
     void Progress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow,
                   const TRect& rect, const std::string& message);
     [[noreturn]] void AssignError(const TPersistent* source) const;
+    // `graphic` drawn onto an opaque black image of its size (null if empty),
+    // for assigning one kind of picture from another.
+    static QImage RenderedImage(TGraphic& graphic);
 
 private:
     bool transparent_ = false;

@@ -311,17 +311,7 @@ void TJPEGImage::AssignFrom(const TPersistent* source) {
     } else if (const auto* picture = dynamic_cast<const TPicture*>(source)) {
         AssignFrom(picture->Graphic());
     } else if (auto* graphic = dynamic_cast<TGraphic*>(const_cast<TPersistent*>(source))) {
-        if (graphic->Empty()) {
-            SetImage(QImage());
-            return;
-        }
-        QImage image(graphic->Width(), graphic->Height(), QImage::Format_RGB32);
-        image.fill(Qt::black);
-        {
-            QPainter painter(&image);
-            graphic->DrawTo(painter, TRect{0, 0, graphic->Width(), graphic->Height()});
-        }
-        SetImage(image);
+        SetImage(RenderedImage(*graphic));
     } else {
         AssignError(source);
     }

@@ -1,6 +1,7 @@
 // The JPEG picture: encode and decode, stored form, damaged data.
 #include "DIBHelpers.h"
 
+#include "toolkit/BitmapPicture.h"
 #include "toolkit/Exceptions.h"
 #include "toolkit/JpegImage.h"
 #include "toolkit/Picture.h"
@@ -56,6 +57,33 @@ TEST(JpegImage, StoredFormRoundTripsThroughTheContainer) {
     ASSERT_STREQ(back.Graphic()->ClassName(), "TJPEGImage");
     EXPECT_EQ(static_cast<TJPEGImage*>(back.Graphic())->Data(), jpeg.Data());
     EXPECT_EQ(back.Width(), 16);
+}
+
+// A picture of one kind assigned from another takes over its pixels; an
+// empty source leaves an empty picture.
+TEST(JpegImage, AssignsFromAndToAnotherKindOfPicture) {
+    const QImage original = Gradient(32, 20);
+    TBitmap bitmap;
+    bitmap.SetImage(original);
+    TJPEGImage jpeg;
+    jpeg.SetCompressionQuality(95);
+    jpeg.AssignFrom(&bitmap);
+    ASSERT_EQ(jpeg.Width(), 32);
+    ASSERT_EQ(jpeg.Height(), 20);
+    TBitmap back;
+    back.AssignFrom(&jpeg);
+    ASSERT_EQ(back.Image().size(), original.size());
+    int worst = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 32; ++x)
+            worst = std::max(worst, std::abs(qGreen(original.pixel(x, y)) - qGreen(back.Image().pixel(x, y))));
+    EXPECT_LE(worst, 8);
+
+    TBitmap empty;
+    jpeg.AssignFrom(&empty);
+    EXPECT_TRUE(jpeg.Empty());
+    back.AssignFrom(&jpeg);
+    EXPECT_TRUE(back.Empty());
 }
 
 TEST(JpegImage, DamagedDataIsAnErrorNotAPicture) {
