@@ -83,6 +83,7 @@ TForm2::TForm2(Owner owner, QWidget* parent) : QDialog(parent), owner_(std::move
     connect(newFolder_, &QAbstractButton::clicked, this, &TForm2::SpeedButton3Click);
 
     // Key preview: the form sees every key of its controls first.
+    installEventFilter(this);
     drive1_->installEventFilter(this);
     dir1_->installEventFilter(this);
 }
@@ -120,14 +121,6 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void TForm2::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TForm2::paintEvent(QPaintEvent*) {

@@ -68,6 +68,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
 
     setFocusProxy(memo_);
     status_->setFocusPolicy(Qt::NoFocus);
+    installEventFilter(this);
     memo_->installEventFilter(this);
     resize(kClientWidth, kMemoHeight + kStatusHeight);
 }
@@ -90,14 +91,6 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void TForm3::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TForm3::showEvent(QShowEvent* event) {

@@ -221,6 +221,8 @@ private slots:
         QTest::newRow("Esc in the folder list") << 1;
         QTest::newRow("Esc in the drive box") << 2;
         QTest::newRow("closed by the window system") << 3;
+        QTest::newRow("Esc on a button") << 4;
+        QTest::newRow("Esc on the form itself") << 5;
     }
     void everyWayOutButOkLeavesDestDirEmpty() {
         QFETCH(int, way);
@@ -233,6 +235,8 @@ private slots:
         case 1: QTest::keyClick(h.form.dir1(), Qt::Key_Escape); break;
         case 2: QTest::keyClick(h.form.drive1(), Qt::Key_Escape); break;
         case 3: h.form.close(); break;
+        case 4: QTest::keyClick(h.form.SpeedButton3(), Qt::Key_Escape); break;
+        case 5: QTest::keyClick(&h.form, Qt::Key_Escape); break;
         }
         QVERIFY(!h.form.isVisible());
         QCOMPARE(h.form.result(), int(QDialog::Rejected));

@@ -208,6 +208,11 @@ private slots:
         // Escape closes it from the text area.
         QTest::keyClick(memo, Qt::Key_Escape);
         QVERIFY(!form.isVisible());
+        // And from the window itself.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
     }
 };
 
