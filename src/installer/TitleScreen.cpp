@@ -24,7 +24,7 @@ constexpr MenuButton kQuit{{"info_quit1", "info_quit2", "info_quit3"}, kQuitTop}
 }  // namespace
 
 void InstallCanvasFonts() {
-    TDirectDrawSurfaceCanvas::FontResolver = [](const TCanvasFont& font) {
+    TDirectDrawSurfaceCanvas::SetFontResolver([](const TCanvasFont& font) {
         QFont resolved = CanvasFont(font.Name, font.Size);
         if (!IsFixedsysName(font.Name)) {
             resolved.setBold(font.Bold);
@@ -32,7 +32,7 @@ void InstallCanvasFonts() {
             resolved.setStyleStrategy(QFont::NoAntialias);
         }
         return resolved;
-    };
+    });
 }
 
 bool InButtonHotArea(int buttonTop, std::int32_t x, std::int32_t y) {

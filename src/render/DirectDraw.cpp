@@ -274,13 +274,24 @@ TBitmapBits BitsOf(const TDIB& dib) {
 
 // ---------------------------------------------------------------- canvas
 
-std::function<QFont(const TCanvasFont&)> TDirectDrawSurfaceCanvas::FontResolver =
-    [](const TCanvasFont& font) {
-        QFont f = CanvasFont(font.Name, font.Size);
-        if (font.Bold) f.setBold(true);
-        if (font.Italic) f.setItalic(true);
-        return f;
-    };
+namespace {
+
+QFont DefaultCanvasFont(const TCanvasFont& font) {
+    QFont f = CanvasFont(font.Name, font.Size);
+    if (font.Bold) f.setBold(true);
+    if (font.Italic) f.setItalic(true);
+    return f;
+}
+
+}  // namespace
+
+TDirectDrawSurfaceCanvas::FontResolverFunction TDirectDrawSurfaceCanvas::fontResolver_ = DefaultCanvasFont;
+unsigned TDirectDrawSurfaceCanvas::fontResolverGeneration_ = 0;
+
+void TDirectDrawSurfaceCanvas::SetFontResolver(FontResolverFunction resolver) {
+    fontResolver_ = resolver ? std::move(resolver) : FontResolverFunction(DefaultCanvasFont);
+    ++fontResolverGeneration_;
+}
 
 TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface) : surface_(surface) {}
 
@@ -323,18 +334,19 @@ void TDirectDrawSurfaceCanvas::Release() {
 }
 
 const TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::Resolve() {
-    if (!resolved_ || resolved_->name != Font.Name || resolved_->size != Font.Size ||
-        resolved_->bold != Font.Bold || resolved_->italic != Font.Italic) {
+    if (!resolved_ || resolvedGeneration_ != fontResolverGeneration_ || resolved_->name != Font.Name ||
+        resolved_->size != Font.Size || resolved_->bold != Font.Bold || resolved_->italic != Font.Italic) {
         auto fresh = std::make_unique<ResolvedFont>();
         fresh->name = Font.Name;
         fresh->size = Font.Size;
         fresh->bold = Font.Bold;
         fresh->italic = Font.Italic;
-        fresh->font = FontResolver(Font);
+        fresh->font = fontResolver_(Font);
         const QFontMetrics metrics(fresh->font);
         fresh->ascent = metrics.ascent();
         fresh->height = metrics.height();
         resolved_ = std::move(fresh);
+        resolvedGeneration_ = fontResolverGeneration_;
     }
     return *resolved_;
 }

@@ -197,8 +197,11 @@ public:
 
     // The Qt font the canvas uses for a font description: by default the
     // toolkit's CanvasFont (points at 96 dots per inch, "fixedsys" served by
-    // the bundled raster face), then bold and italic.
-    static std::function<QFont(const TCanvasFont&)> FontResolver;
+    // the bundled raster face), then bold and italic. Replacing it makes
+    // every canvas resolve its font again; an empty function restores the
+    // default.
+    using FontResolverFunction = std::function<QFont(const TCanvasFont&)>;
+    static void SetFontResolver(FontResolverFunction resolver);
 
 private:
     bool Acquire();
@@ -221,7 +224,11 @@ private:
         int height = 0;
     };
     std::unique_ptr<ResolvedFont> resolved_;
+    unsigned resolvedGeneration_ = 0;   // the resolver resolved_ came from
     const ResolvedFont& Resolve();
+
+    static FontResolverFunction fontResolver_;
+    static unsigned fontResolverGeneration_;
 };
 
 class TDirectDrawSurface : public TDirectX {

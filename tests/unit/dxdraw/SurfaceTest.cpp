@@ -3,6 +3,7 @@
 #include "render/DIB.h"
 #include "render/DirectDraw.h"
 #include "render/DirectDrawLibrary.h"
+#include "toolkit/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -261,6 +262,43 @@ TEST_F(SurfaceTest, CanvasPaintsOnTheSurfaceAndBlocksBlitsWhileHeld) {
     EXPECT_GT(lit, 4) << "the letter was drawn onto the surface's own pixels";
     s->Draw(0, 0, other->ClientRect(), other.get(), false);
     EXPECT_EQ(s->LastResult(), DD_OK);
+}
+
+// A canvas that has drawn with one font resolver uses a replacement at once,
+// although the font description it holds did not change.
+TEST_F(SurfaceTest, CanvasTakesUpAReplacedFontResolver) {
+    auto s = Make(60, 40);
+    TDirectDrawSurfaceCanvas& c = s->Canvas();
+    c.BrushStyle = TBrushStyle::bsClear;
+    c.Font.Name = "fixedsys";
+    c.Font.Color = clWhite;
+    auto litRows = [&] {
+        c.Release();
+        int rows = 0;
+        for (int y = 0; y < 40; ++y) {
+            bool lit = false;
+            for (int x = 0; x < 60; ++x) lit |= (s->Pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+            rows += lit;
+        }
+        return rows;
+    };
+    s->Fill(0);
+    c.TextOut(0, 0, "H");
+    const int small = litRows();
+    TDirectDrawSurfaceCanvas::SetFontResolver([](const TCanvasFont& font) {
+        QFont big = CanvasFont("Courier", 24);
+        big.setBold(font.Bold);
+        return big;
+    });
+    s->Fill(0);
+    c.TextOut(0, 0, "H");
+    const int large = litRows();
+    TDirectDrawSurfaceCanvas::SetFontResolver(nullptr);
+    s->Fill(0);
+    c.TextOut(0, 0, "H");
+    EXPECT_EQ(litRows(), small) << "the default is back";
+    EXPECT_GT(small, 0);
+    EXPECT_GT(large, small + 4);
 }
 
 // Pictures of every depth copy onto a surface with their colours; a part of
