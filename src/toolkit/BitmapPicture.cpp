@@ -219,14 +219,7 @@ void TBitmap::SetPalette(const TLogicalPalette* palette) {
     AfterImageChange();
 }
 
-void TBitmap::DrawTo(QPainter& canvas, const TRect& rect) {
-    if (image_.isNull() || rect.Width() <= 0 || rect.Height() <= 0)
-        return;
-    canvas.save();
-    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    canvas.drawImage(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), image_);
-    canvas.restore();
-}
+void TBitmap::DrawTo(QPainter& canvas, const TRect& rect) { DrawImageTo(canvas, rect, image_); }
 
 void TBitmap::ReadStored(TStream& stream) {
     const std::uint32_t size = stream.ReadU32();

@@ -48,6 +48,15 @@ QImage TGraphic::RenderedImage(TGraphic& graphic) {
     return image;
 }
 
+void TGraphic::DrawImageTo(QPainter& canvas, const TRect& rect, const QImage& image) {
+    if (image.isNull() || rect.Width() <= 0 || rect.Height() <= 0)
+        return;
+    canvas.save();
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    canvas.drawImage(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), image);
+    canvas.restore();
+}
+
 bool TGraphic::Equals(TGraphic& other) {
     if (&other == this)
         return true;

@@ -110,6 +110,9 @@ protected:
     // `graphic` drawn onto an opaque black image of its size (null if empty),
     // for assigning one kind of picture from another.
     static QImage RenderedImage(TGraphic& graphic);
+    // Draws `image` stretched into `rect` without smoothing (pictures keep
+    // their hard pixel edges).
+    static void DrawImageTo(QPainter& canvas, const TRect& rect, const QImage& image);
 
 private:
     bool transparent_ = false;

@@ -257,14 +257,7 @@ void TJPEGImage::SetHeight(int height) {
     SetImage(resized);
 }
 
-void TJPEGImage::DrawTo(QPainter& canvas, const TRect& rect) {
-    if (image_.isNull() || rect.Width() <= 0 || rect.Height() <= 0)
-        return;
-    canvas.save();
-    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    canvas.drawImage(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), image_);
-    canvas.restore();
-}
+void TJPEGImage::DrawTo(QPainter& canvas, const TRect& rect) { DrawImageTo(canvas, rect, image_); }
 
 void TJPEGImage::ReadStored(TStream& stream) {
     const std::uint32_t size = stream.ReadU32();
