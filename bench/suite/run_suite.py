@@ -30,6 +30,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "e2e"))
+from xdisplay import XDisplay  # noqa: E402
+
 DATA_VERSION = {"mixed": "37x16M", "long": "80M"}  # change when a recipe changes
 
 
@@ -176,67 +179,6 @@ def google_benchmark(program, args, reps):
 
 
 # ---- the real program under Xvfb ---------------------------------------------
-
-
-class Display:
-    def __init__(self):
-        self.process = None
-        for number in range(210, 260):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            self.name = f":{number}"
-            # -br: a black root window, so that anything drawn shows up
-            self.process = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1024x768x24", "-br",
-                                             "-nolisten", "tcp"],
-                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.time() + 10
-            while time.time() < deadline:
-                if subprocess.run(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL).returncode == 0:
-                    return
-                if self.process.poll() is not None:
-                    break
-                time.sleep(0.1)
-            self.process.kill()
-            self.process.wait()
-        raise RuntimeError("could not start Xvfb")
-
-    def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.name
-        env.pop("QT_QPA_PLATFORM", None)
-        return env
-
-    def xdo(self, *args, check=True):
-        result = subprocess.run(["xdotool", *args], env=self.env(), capture_output=True, text=True)
-        if check and result.returncode != 0:
-            raise RuntimeError(f"xdotool {' '.join(args)}: {result.stderr.strip()}")
-        return result.stdout.strip()
-
-    def find_window(self, name, timeout=20):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            out = self.xdo("search", "--onlyvisible", "--name", name, check=False)
-            if out:
-                return out.splitlines()[-1]
-            time.sleep(0.05)
-        raise RuntimeError(f"no window named {name!r}")
-
-    def click(self, window, x, y):
-        self.xdo("mousemove", "--window", window, str(x), str(y))
-        time.sleep(0.15)
-        self.xdo("mousedown", "1")
-        time.sleep(0.08)
-        self.xdo("mouseup", "1")
-
-    def key(self, window, name):
-        self.xdo("windowfocus", "--sync", window, check=False)
-        self.xdo("key", "--clearmodifiers", name)
-
-    def close(self):
-        if self.process:
-            self.process.terminate()
-            self.process.wait(5)
 
 
 def wait_for_report(path, timeout=15):
@@ -511,7 +453,7 @@ def main():
         log("  ", out.strip().replace("\n", "; "))
 
         log("2-4. the real program under Xvfb")
-        display = Display()
+        display = XDisplay(numbers=range(210, 260), width=1024, height=768, black_root=True)
         try:
             r["program"] = real_program_idle(args, tools, display, scratch, runs, idle_seconds)
             try:

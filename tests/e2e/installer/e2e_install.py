@@ -26,92 +26,16 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xdisplay import XDisplay  # noqa: E402
+
 
 def log(*args):
     print(*args, flush=True)
 
 
-class Display:
-    """A private Xvfb server for one test run."""
-
-    def __init__(self, width=1600, height=1000):
-        self.process = None
-        for number in range(140, 200):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            self.process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.name = f":{number}"
-            deadline = time.time() + 10
-            while time.time() < deadline:
-                if subprocess.run(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL).returncode == 0:
-                    return
-                if self.process.poll() is not None:
-                    break
-                time.sleep(0.1)
-            self.process.kill()
-        raise RuntimeError("could not start Xvfb")
-
-    def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.name
-        env.pop("QT_QPA_PLATFORM", None)
-        return env
-
-    def close(self):
-        if self.process:
-            self.process.terminate()
-            self.process.wait(5)
-
-
-def xdo(display, *args, check=True):
-    result = subprocess.run(["xdotool", *args], env=display.env(), capture_output=True, text=True)
-    if check and result.returncode != 0:
-        raise RuntimeError(f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
-    return result.stdout.strip()
-
-
-def find_window(display, name, timeout=20):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        out = xdo(display, "search", "--onlyvisible", "--name", name, check=False)
-        if out:
-            return out.splitlines()[-1]
-        time.sleep(0.1)
-    raise RuntimeError(f"no window named {name!r} appeared")
-
-
-def window_gone(display, window, timeout=20):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if xdo(display, "getwindowname", window, check=False) == "":
-            return True
-        visible = xdo(display, "search", "--onlyvisible", "--name", ".*", check=False).split()
-        if window not in visible:
-            return True
-        time.sleep(0.1)
-    return False
-
-
-def click(display, window, x, y):
-    """A real pointer click at window-relative pixel (x, y)."""
-    xdo(display, "mousemove", "--window", window, str(x), str(y))
-    time.sleep(0.15)
-    xdo(display, "mousedown", "1")
-    time.sleep(0.08)
-    xdo(display, "mouseup", "1")
-
-
-def key(display, window, name):
-    xdo(display, "windowfocus", "--sync", window, check=False)
-    xdo(display, "key", "--clearmodifiers", name)
-
-
 def screenshot(display, path):
-    subprocess.run(["import", "-display", display.name, "-window", "root", path],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    display.screenshot(path)
     log("screenshot", path)
 
 
@@ -177,7 +101,7 @@ def start_install(display, release, extra_env=None):
 
 def geometry(display, window):
     values = dict(line.split("=", 1) for line in
-                  xdo(display, "getwindowgeometry", "--shell", window).splitlines())
+                  display.xdo("getwindowgeometry", "--shell", window).splitlines())
     return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
@@ -207,21 +131,21 @@ def scenario_install(args, display):
     target = os.path.join(release, "e2e-target")
     program = start_install(display, release)
     try:
-        main = find_window(display, "^Install$")
+        main = display.find_window("^Install$")
         time.sleep(1.0)
         screenshot(display, os.path.join(args.screens, "1-title-screen.png"))
-        click(display, main, 65, 52)  # the Install button at (0, 30), 130 x 44
-        dialog = find_window(display, "^Form2$")
+        display.click(main, 65, 52)  # the Install button at (0, 30), 130 x 44
+        dialog = display.find_window("^Form2$")
         time.sleep(0.5)
         screenshot(display, os.path.join(args.screens, "2-folder-dialog.png"))
-        click(display, dialog, 254, 48)  # New folder
-        box = find_window(display, "^New folder$")
-        xdo(display, "windowfocus", "--sync", box, check=False)
-        xdo(display, "key", "ctrl+a")
-        xdo(display, "type", "e2e-target")
-        xdo(display, "key", "Return")
+        display.click(dialog, 254, 48)  # New folder
+        box = display.find_window("^New folder$")
+        display.xdo("windowfocus", "--sync", box, check=False)
+        display.xdo("key", "ctrl+a")
+        display.xdo("type", "e2e-target")
+        display.xdo("key", "Return")
         time.sleep(0.5)
-        click(display, dialog, 254, 18)  # OK
+        display.click(dialog, 254, 18)  # OK
         deadline = time.time() + 120
         shot = False
         while time.time() < deadline:
@@ -248,7 +172,7 @@ def scenario_install(args, display):
         if bad:
             raise RuntimeError(f"extracted files differ or are missing: {bad}")
         log(f"all {len(files)} files extracted intact; registry files copied")
-        key(display, main, "Escape")
+        display.key(main, "Escape")
         code = finish(program)
         if code != 0:
             raise RuntimeError(f"exit code {code} after Esc, expected 0")
@@ -260,9 +184,9 @@ def scenario_install(args, display):
 def scenario_escape(args, display):
     release, _ = make_release(args, os.path.join(args.work, "escape"))
     program = start_install(display, release)
-    main = find_window(display, "^Install$")
+    main = display.find_window("^Install$")
     time.sleep(0.5)
-    key(display, main, "Escape")
+    display.key(main, "Escape")
     code = finish(program)
     if code != 0:
         raise RuntimeError(f"exit code {code} after Esc, expected 0")
@@ -279,9 +203,9 @@ def scenario_badini(args, display):
     lines.insert(1, "NUMFILES=12x")
     open(ini, "w", encoding="latin-1").write("\r\n".join(lines) + "\r\n")
     program = start_install(display, release)
-    box = find_window(display, "^Application Error$")
+    box = display.find_window("^Application Error$")
     screenshot(display, os.path.join(args.screens, "5-startup-error.png"))
-    key(display, box, "Return")
+    display.key(box, "Return")
     code = finish(program)
     if code != 1:
         raise RuntimeError(f"exit code {code} with a broken install.ini, expected 1")
@@ -292,30 +216,30 @@ def scenario_drag(args, display):
     release, _ = make_release(args, os.path.join(args.work, "drag"))
     program = start_install(display, release)
     try:
-        main = find_window(display, "^Install$")
+        main = display.find_window("^Install$")
         time.sleep(0.5)
         x0, y0, _, _ = geometry(display, main)
-        xdo(display, "mousemove", "--window", main, "300", "200")
-        xdo(display, "mousedown", "1")
+        display.xdo("mousemove", "--window", main, "300", "200")
+        display.xdo("mousedown", "1")
         for step in range(1, 6):
-            xdo(display, "mousemove", str(x0 + 300 + 10 * step), str(y0 + 200 + 8 * step))
+            display.xdo("mousemove", str(x0 + 300 + 10 * step), str(y0 + 200 + 8 * step))
             time.sleep(0.05)
-        xdo(display, "mouseup", "1")
+        display.xdo("mouseup", "1")
         time.sleep(0.3)
         x1, y1, _, _ = geometry(display, main)
         if (x1 - x0, y1 - y0) != (50, 40):
             raise RuntimeError(f"dragging moved the window by {(x1 - x0, y1 - y0)}, expected (50, 40)")
         # A press on the NFO button that moves stays the button's: no drag.
-        xdo(display, "mousemove", "--window", main, "60", "100")
-        xdo(display, "mousedown", "1")
-        xdo(display, "mousemove", str(x1 + 90), str(y1 + 110))
+        display.xdo("mousemove", "--window", main, "60", "100")
+        display.xdo("mousedown", "1")
+        display.xdo("mousemove", str(x1 + 90), str(y1 + 110))
         time.sleep(0.1)
         x2, y2, _, _ = geometry(display, main)
-        xdo(display, "mousemove", str(x1 + 200), str(y1 + 250))  # leave the buttons before release
-        xdo(display, "mouseup", "1")
+        display.xdo("mousemove", str(x1 + 200), str(y1 + 250))  # leave the buttons before release
+        display.xdo("mouseup", "1")
         if (x2, y2) != (x1, y1):
             raise RuntimeError("a press on a button moved the window")
-        key(display, main, "Escape")
+        display.key(main, "Escape")
         if finish(program) != 0:
             raise RuntimeError("bad exit code after Esc")
         log("background drag moved the window by (50, 40); button presses do not drag")
@@ -328,7 +252,7 @@ def scenario_hidpi(args, display):
     release, _ = make_release(args, os.path.join(args.work, "hidpi"))
     program = start_install(display, release, {"QT_SCALE_FACTOR": "2"})
     try:
-        main = find_window(display, "^Install$")
+        main = display.find_window("^Install$")
         time.sleep(1.0)
         x, y, width, height = geometry(display, main)
         if (width, height) != (1142, 612):
@@ -337,7 +261,7 @@ def scenario_hidpi(args, display):
         screenshot(display, normal)
         # Device pixel (130, 104) is surface pixel (65, 52): inside the Install
         # button's hot area, whose picture changes to the hover state.
-        xdo(display, "mousemove", "--window", main, "130", "104")
+        display.xdo("mousemove", "--window", main, "130", "104")
         time.sleep(0.5)
         hover = os.path.join(args.screens, "7-hidpi-hover.png")
         screenshot(display, hover)
@@ -352,7 +276,7 @@ def scenario_hidpi(args, display):
                 block = {area[(x + px + dx, y + 60 + py + dy)] for dx in (0, 1) for dy in (0, 1)}
                 if len(block) != 1:
                     raise RuntimeError(f"pixels are not sharp 2 x 2 blocks at ({px}, {60 + py})")
-        key(display, main, "Escape")
+        display.key(main, "Escape")
         if finish(program) != 0:
             raise RuntimeError("bad exit code after Esc")
         log("scale 2: 1142 x 612, sharp 2 x 2 pixels, hover found under the pointer")
@@ -371,7 +295,7 @@ def main():
     parser.add_argument("--screens", required=True)
     args = parser.parse_args()
     os.makedirs(args.screens, exist_ok=True)
-    display = Display()
+    display = XDisplay(numbers=range(140, 200))
     try:
         {"install": scenario_install, "escape": scenario_escape, "badini": scenario_badini,
          "drag": scenario_drag, "hidpi": scenario_hidpi}[args.scenario](args, display)
