@@ -1,6 +1,7 @@
 // MB/s of output: ACE 1.0 and 2.0 corpus archives decoded by the archive
 // library, beside zlib's inflate (what `gzip -dc` runs) on the same content,
-// each to memory and to the file system.
+// each to memory and to the file system (into an empty folder, and over the
+// files of an earlier extraction).
 //
 // For zlib every entry is compressed at level 9 as its own gzip stream, so
 // both sides produce the same files from the same bytes. Bytes processed =
@@ -130,12 +131,24 @@ void ZlibToMemory(benchmark::State& state, const char* archive) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(content.total));
 }
 
+// Before each iteration the destination is emptied (outside the timing)
+// when `fresh`, as for an installation into a new folder; otherwise every
+// file replaces the one the previous iteration wrote.
+void PrepareDestination(benchmark::State& state, const std::string& dest, bool fresh) {
+    if (!fresh) return;
+    state.PauseTiming();
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    state.ResumeTiming();
+}
+
 // The whole archive extracted to files with the library's entry points.
-void AceToFiles(benchmark::State& state, const char* archive) {
+void AceToFiles(benchmark::State& state, const char* archive, bool fresh) {
     const Content& content = ContentOf(archive);
     const std::string dest = TempDir() + "/ace/";
     const std::string path = kCorpus + "/" + archive;
     for (auto _ : state) {
+        PrepareDestination(state, dest, fresh);
         ArchiveOpenRecord open{};
         open.ArcName = path.c_str();
         open.OpenMode = ACE_OPEN_EXTRACT;
@@ -150,12 +163,13 @@ void AceToFiles(benchmark::State& state, const char* archive) {
 }
 
 // Each entry inflated and written to its own file, as gzip -dc > file would.
-void ZlibToFiles(benchmark::State& state, const char* archive) {
+void ZlibToFiles(benchmark::State& state, const char* archive, bool fresh) {
     const Content& content = ContentOf(archive);
     const std::string dest = TempDir() + "/zlib/";
     fs::create_directories(dest);
     std::vector<uint8_t> buffer(64 * 1024);
     for (auto _ : state) {
+        PrepareDestination(state, dest, fresh);
         for (size_t i = 0; i < content.gzipped.size(); ++i) {
             FILE* f = std::fopen((dest + content.names[i]).c_str(), "wb");
             z_stream z{};
@@ -182,8 +196,10 @@ void Register() {
         const std::string name = fs::path(archive).stem().string();
         benchmark::RegisterBenchmark(("Memory/ace/" + name).c_str(), AceToMemory, archive);
         benchmark::RegisterBenchmark(("Memory/zlib/" + name).c_str(), ZlibToMemory, archive);
-        benchmark::RegisterBenchmark(("Files/ace/" + name).c_str(), AceToFiles, archive);
-        benchmark::RegisterBenchmark(("Files/zlib/" + name).c_str(), ZlibToFiles, archive);
+        benchmark::RegisterBenchmark(("Files/ace/" + name).c_str(), AceToFiles, archive, true);
+        benchmark::RegisterBenchmark(("Files/zlib/" + name).c_str(), ZlibToFiles, archive, true);
+        benchmark::RegisterBenchmark(("Replace/ace/" + name).c_str(), AceToFiles, archive, false);
+        benchmark::RegisterBenchmark(("Replace/zlib/" + name).c_str(), ZlibToFiles, archive, false);
     }
 }
 

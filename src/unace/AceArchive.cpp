@@ -553,7 +553,6 @@ int Archive::Process(int operation, const std::string& destination) {
             if (const int r = destination_.MakeFolders(entry_.Components, entry_.Components.size(), fd,
                                                        lastError_))
                 return r;
-            ::close(fd);
         }
         ProgressSink progress(nullptr, progressHandler_);
         return progress.Finish() ? ACE_OK : Fail(ACE_ERR_ABORTED, "cancelled");

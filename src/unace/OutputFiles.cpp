@@ -1,5 +1,6 @@
 #include "unace/OutputFiles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -20,19 +21,30 @@ std::atomic<WriteFunction> g_write{&::write};
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 // DOS date/time (local time) to seconds since the epoch; 0 if invalid.
+// The local-time conversion reads the time zone file on every call, and the
+// entries of an archive mostly share their date and hour, so the start of
+// the last hour converted is kept (offsets change only on the hour).
 time_t DosTimeToUnix(uint32_t dos) {
-    std::tm tm{};
-    tm.tm_sec = int(dos & 0x1F) * 2;
-    tm.tm_min = int(dos >> 5) & 0x3F;
-    tm.tm_hour = int(dos >> 11) & 0x1F;
-    tm.tm_mday = int(dos >> 16) & 0x1F;
-    tm.tm_mon = int((dos >> 21) & 0x0F) - 1;
-    tm.tm_year = int(dos >> 25) + 80;
-    tm.tm_isdst = -1;
-    if (tm.tm_mday == 0 || tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 59)
-        return 0;
-    return std::mktime(&tm);
+    const int seconds = int(dos & 0x1F) * 2;
+    const int minutes = int(dos >> 5) & 0x3F;
+    if (seconds > 59 || minutes > 59) return 0;
+    const uint32_t hourKey = dos >> 11;
+    thread_local uint32_t lastHourKey = 0;
+    thread_local time_t lastHourStart = 0;
+    if (hourKey != lastHourKey || lastHourStart == 0) {
+        std::tm tm{};
+        tm.tm_hour = int(hourKey) & 0x1F;
+        tm.tm_mday = int(dos >> 16) & 0x1F;
+        tm.tm_mon = int((dos >> 21) & 0x0F) - 1;
+        tm.tm_year = int(dos >> 25) + 80;
+        tm.tm_isdst = -1;
+        if (tm.tm_mday == 0 || tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_hour > 23) return 0;
+        const time_t start = std::mktime(&tm);
+        if (start == time_t(-1) || start == 0) return 0;
+        lastHourKey = hourKey;
+        lastHourStart = start;
+    }
+    return lastHourStart + minutes * 60 + seconds;
 }
 
 }  // namespace
@@ -43,10 +55,18 @@ void SetWriteFunctionForTesting(WriteFunction function) {
 
 DestinationFolder::~DestinationFolder() {
     if (fd_ >= 0) ::close(fd_);
+    ForgetFolder();
+}
+
+void DestinationFolder::ForgetFolder() {
+    if (lastFolderFd_ >= 0) ::close(lastFolderFd_);
+    lastFolderFd_ = -1;
+    lastFolders_.clear();
 }
 
 int DestinationFolder::Open(const std::string& path, std::string& why) {
     if (fd_ >= 0) ::close(fd_);
+    ForgetFolder();
     path_ = path.empty() ? "." : path;
     ::mkdir(path_.c_str(), 0777);   // the caller's folder itself may be anywhere
     fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -58,7 +78,13 @@ int DestinationFolder::Open(const std::string& path, std::string& why) {
 }
 
 int DestinationFolder::MakeFolders(const std::vector<std::string>& components, size_t count,
-                                   int& dirFd, std::string& why) const {
+                                   int& dirFd, std::string& why) {
+    if (lastFolderFd_ >= 0 && lastFolders_.size() == count &&
+        std::equal(lastFolders_.begin(), lastFolders_.end(), components.begin())) {
+        dirFd = lastFolderFd_;
+        return ACE_OK;
+    }
+    ForgetFolder();
     int fd = ::dup(fd_);
     if (fd < 0) {
         why = ErrnoText(errno);
@@ -83,6 +109,8 @@ int DestinationFolder::MakeFolders(const std::vector<std::string>& components, s
         }
         fd = next;
     }
+    lastFolderFd_ = fd;
+    lastFolders_.assign(components.begin(), components.begin() + ptrdiff_t(count));
     dirFd = fd;
     return ACE_OK;
 }
@@ -95,8 +123,9 @@ int PendingFile::Create(int dirFd, const std::string& name, std::string& why) {
     // A name nobody else uses: the process id and a counter, created
     // exclusively so that nothing present is opened or followed.
     static std::atomic<unsigned> counter{0};
+    static const std::string prefix = ".acex-" + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName_ = ".acex-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+        tempName_ = prefix + std::to_string(counter++) + ".part";
         fd_ = ::openat(dirFd_, tempName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ >= 0) return ACE_OK;
@@ -146,7 +175,6 @@ int PendingFile::Commit(uint32_t dosTime, std::string& why) {
         return ACE_ERR_OPEN;
     }
     tempName_.clear();
-    ::close(dirFd_);
     dirFd_ = -1;
     return ACE_OK;
 }
@@ -156,11 +184,8 @@ void PendingFile::Discard() {
         ::close(fd_);
         fd_ = -1;
     }
-    if (dirFd_ >= 0) {
-        if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
-        ::close(dirFd_);
-        dirFd_ = -1;
-    }
+    if (dirFd_ >= 0 && !tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
+    dirFd_ = -1;
     tempName_.clear();
 }
 

@@ -31,14 +31,22 @@ public:
     const std::string& Path() const { return path_; }
 
     // Makes the first `count` components as folders below the destination and
-    // returns a descriptor of the innermost one in `dirFd` (the caller closes
-    // it). A component that exists as a link or a non-folder is refused.
+    // returns a descriptor of the innermost one in `dirFd`. The descriptor
+    // stays the destination's: it is valid until the next call or Open. A
+    // component that exists as a link or a non-folder is refused.
     int MakeFolders(const std::vector<std::string>& components, size_t count, int& dirFd,
-                    std::string& why) const;
+                    std::string& why);
 
 private:
+    void ForgetFolder();
+
     int fd_ = -1;
     std::string path_;
+    // The innermost folder of the last call, kept open: consecutive entries
+    // mostly share their folder, and walking the path again costs three
+    // system calls per component.
+    std::vector<std::string> lastFolders_;
+    int lastFolderFd_ = -1;
 };
 
 // An entry's file while it is being written.
@@ -49,7 +57,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
     ~PendingFile() override { Discard(); }
 
-    // Creates a temporary file in folder `dirFd` (taken over) for `name`.
+    // Creates a temporary file in folder `dirFd` for `name`. The folder's
+    // descriptor must stay open until Commit or Discard.
     int Create(int dirFd, const std::string& name, std::string& why);
     bool Write(const uint8_t* data, size_t size) override;
     // ACE result code of the first write failure (ACE_OK if none).

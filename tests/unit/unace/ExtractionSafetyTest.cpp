@@ -5,7 +5,10 @@
 // rule that a failed entry spoils the compressed entries after it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -91,6 +94,71 @@ TEST_F(ExtractionSafety, BackslashNamesLandAtTheirRelativePath) {
     const Session t = Extract({TestEntry{"x.txt", "three"}}, other + "\\");
     EXPECT_EQ(t.results, (std::vector<int>{ACE_OK}));
     EXPECT_EQ(acetest::ReadText(other + "/x.txt"), "three");
+}
+
+// Entries that move between folders, deeper and shallower and back, each
+// land in their own folder (the last folder walked is reused only for an
+// entry with exactly the same folders).
+TEST_F(ExtractionSafety, EntriesAlternatingBetweenFoldersLandInTheirOwn) {
+    const char* names[] = {"a\\1", "a\\b\\2", "a\\3", "b\\4", "a\\b\\5", "6", "a\\b\\7", "b\\a\\b\\8"};
+    std::vector<TestEntry> entries;
+    for (const char* name : names) entries.push_back(TestEntry{name, name});
+    const Session s = Extract(entries, dest_);
+    EXPECT_EQ(s.results, std::vector<int>(entries.size(), ACE_OK));
+    for (const char* name : names) {
+        std::string path = name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        EXPECT_EQ(acetest::ReadText(dest_ + "/" + path), name) << name;
+    }
+    EXPECT_EQ(DestTree().size(), 8u + 5u);   // the files and a, a/b, b, b/a, b/a/b
+}
+
+// Files get the entry's time stamp (local time), also for entries that share
+// an hour or follow one of another date; an impossible time leaves the
+// file's own time.
+TEST_F(ExtractionSafety, FilesTakeTheEntrysLocalTime) {
+    auto dos = [](int year, int month, int day, int hour, int minute, int second) {
+        return uint32_t(year - 1980) << 25 | uint32_t(month) << 21 | uint32_t(day) << 16 |
+               uint32_t(hour) << 11 | uint32_t(minute) << 5 | uint32_t(second / 2);
+    };
+    auto local = [](int year, int month, int day, int hour, int minute, int second) {
+        std::tm tm{};
+        tm.tm_year = year - 1900;
+        tm.tm_mon = month - 1;
+        tm.tm_mday = day;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_sec = second;
+        tm.tm_isdst = -1;
+        return std::mktime(&tm);
+    };
+    struct Stamp {
+        int y, mo, d, h, mi, s;
+    };
+    const Stamp stamps[] = {{2003, 7, 14, 9, 5, 40}, {2003, 7, 14, 9, 59, 58}, {1998, 1, 28, 15, 10, 36},
+                            {2003, 7, 14, 10, 0, 0}, {2003, 1, 14, 9, 5, 40}};
+    std::vector<TestEntry> entries;
+    for (size_t i = 0; i < std::size(stamps); ++i) {
+        const Stamp& t = stamps[i];
+        TestEntry e{"t" + std::to_string(i), "x"};
+        e.dosTime = dos(t.y, t.mo, t.d, t.h, t.mi, t.s);
+        entries.push_back(e);
+    }
+    TestEntry bad{"bad", "x"};
+    bad.dosTime = dos(2003, 13, 40, 25, 61, 62);
+    entries.push_back(bad);
+    const time_t before = std::time(nullptr);
+    const Session s = Extract(entries, dest_);
+    EXPECT_EQ(s.results, std::vector<int>(entries.size(), ACE_OK));
+    for (size_t i = 0; i < std::size(stamps); ++i) {
+        const Stamp& t = stamps[i];
+        struct stat st {};
+        ASSERT_EQ(::stat((dest_ + "/t" + std::to_string(i)).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, local(t.y, t.mo, t.d, t.h, t.mi, t.s)) << i;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dest_ + "/bad").c_str(), &st), 0);
+    EXPECT_GE(st.st_mtime, before);
 }
 
 TEST_F(ExtractionSafety, NamesLeavingTheDestinationAreRefusedAndTheRestGoesOn) {

@@ -52,7 +52,7 @@ std::vector<uint8_t> BuildArchive(const std::vector<TestEntry>& entries, uint16_
         Put16(h, e.flags);
         Put32(h, uint32_t(e.data.size()));
         Put32(h, uint32_t(e.origSize == UINT64_MAX ? e.data.size() : e.origSize));
-        Put32(h, 0x41046DDA);
+        Put32(h, e.dosTime);
         Put32(h, e.attr);
         Put32(h, e.explicitCrc ? e.crc : unace::AceCrc32(e.data.data(), e.data.size()));
         h.push_back(e.method);

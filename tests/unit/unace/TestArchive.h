@@ -21,6 +21,7 @@ struct TestEntry {
     bool explicitCrc = false;
     uint32_t crc = 0;                 // used when explicitCrc
     uint64_t origSize = UINT64_MAX;   // default: data.size()
+    uint32_t dosTime = 0x41046DDA;    // FTIME: DOS date and time, local
 };
 
 // A main header followed by the entries' headers and data.
