@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace d3drm {
 
 namespace {
@@ -29,6 +33,15 @@ inline int FastFloor(float f)
     return i - (f < static_cast<float>(i));
 }
 
+// static_cast<int>(std::ceil(f)) for f within int range, as clipped screen
+// coordinates are; without SSE4.1 std::ceil is a long instruction sequence,
+// and every row needs two.
+inline int CeilToInt(float f)
+{
+    int i = static_cast<int>(f);
+    return i + (f > static_cast<float>(i));
+}
+
 // Texture addressing wraps: the texture repeats in both directions.
 inline int Wrap(int i, int n)
 {
@@ -38,9 +51,10 @@ inline int Wrap(int i, int n)
     return i < 0 ? i + n : i;
 }
 
+// A negative colour (from a negative light) packs as 0.
 inline uint32_t Pack(float r, float g, float b, float offset)
 {
-    auto channel = [offset](float c) { return static_cast<uint32_t>(std::min(c + offset, 255.0f)); };
+    auto channel = [offset](float c) { return static_cast<uint32_t>(std::max(std::min(c + offset, 255.0f), 0.0f)); };
     return (channel(r) << 16) | (channel(g) << 8) | channel(b);
 }
 
@@ -50,6 +64,253 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t)
     return {mix(a.x, b.x), mix(a.y, b.y), mix(a.w, b.w), mix(a.u, b.u),
             mix(a.v, b.v), mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b)};
 }
+
+// The rows of a triangle, and the run of pixels of each row whose centres
+// lie inside it, within a clipping rectangle. Pixel centres are at +0.5; a
+// centre exactly on a top or left edge is inside, on a bottom or right edge
+// outside. Keeps the bounding box of the runs.
+class SpanRows {
+public:
+    SpanRows(float topX, float topY, float midX, float midY, float bottomX, float bottomY, const PixelRect& clip)
+        : first(std::max(clip.top, CeilToInt(topY - 0.5f))),
+          last(std::min(clip.bottom, CeilToInt(bottomY - 0.5f))),
+          topX_(topX),
+          topY_(topY),
+          midX_(midX),
+          midY_(midY),
+          longSlope_((bottomX - topX) / (bottomY - topY)),
+          upperSlope_(midY > topY ? (midX - topX) / (midY - topY) : 0.0f),
+          lowerSlope_(bottomY > midY ? (bottomX - midX) / (bottomY - midY) : 0.0f),
+          // The middle vertex lies left of the long edge when the long edge
+          // passes right of it at the middle vertex's height.
+          midOnLeft_(midX < topX + (midY - topY) * longSlope_),
+          clipLeft_(clip.left),
+          clipRight_(clip.right),
+          drawnLeft_(clip.right),
+          drawnRight_(clip.left)
+    {
+    }
+
+    // Pixels xs..xe-1 of row y; false when there are none.
+    bool Span(int y, int& xs, int& xe)
+    {
+        const float yc = static_cast<float>(y) + 0.5f;
+        const float xLong = topX_ + (yc - topY_) * longSlope_;
+        const float xShort = yc < midY_ ? topX_ + (yc - topY_) * upperSlope_ : midX_ + (yc - midY_) * lowerSlope_;
+        const float xl = midOnLeft_ ? xShort : xLong;
+        const float xr = midOnLeft_ ? xLong : xShort;
+        xs = std::max(clipLeft_, CeilToInt(xl - 0.5f));
+        xe = std::min(clipRight_, CeilToInt(xr - 0.5f));
+        if (xs >= xe)
+            return false;
+        drawnLeft_ = std::min(drawnLeft_, xs);
+        drawnRight_ = std::max(drawnRight_, xe);
+        return true;
+    }
+
+    PixelRect Drawn() const
+    {
+        return drawnLeft_ < drawnRight_ ? PixelRect{drawnLeft_, first, drawnRight_, last} : PixelRect{};
+    }
+
+    const int first, last;  // rows first..last-1
+
+private:
+    const float topX_, topY_, midX_, midY_;
+    const float longSlope_, upperSlope_, lowerSlope_;
+    const bool midOnLeft_;
+    const int clipLeft_, clipRight_;
+    int drawnLeft_, drawnRight_;
+};
+
+#if defined(__SSE2__)
+
+// kBayer's rows turned so that lane k holds the offset for x & 3 ==
+// (first + k) & 3: a span starting at x & 3 == first starts with that row.
+struct BayerLanes {
+    alignas(16) float offsets[4][4][4];  // [y & 3][first][lane]
+};
+
+constexpr BayerLanes MakeBayerLanes()
+{
+    BayerLanes lanes{};
+    for (int row = 0; row < 4; ++row)
+        for (int first = 0; first < 4; ++first)
+            for (int lane = 0; lane < 4; ++lane)
+                lanes.offsets[row][first][lane] = kBayer[row][(first + lane) & 3];
+    return lanes;
+}
+
+constexpr BayerLanes kBayerLanes = MakeBayerLanes();
+
+// Textures up to this many texels a side have their texel offsets formed by
+// a 16-bit multiply-add; larger ones are drawn by the plain loop.
+constexpr int kMaxLaneTextureSide = 32767;
+
+// Lane `lane` (0..2) of v in all four lanes.
+inline __m128 Splat(__m128 v, int lane)
+{
+    const __m128i i = _mm_castps_si128(v);
+    switch (lane) {
+    case 0: return _mm_castsi128_ps(_mm_shuffle_epi32(i, _MM_SHUFFLE(0, 0, 0, 0)));
+    case 1: return _mm_castsi128_ps(_mm_shuffle_epi32(i, _MM_SHUFFLE(1, 1, 1, 1)));
+    default: return _mm_castsi128_ps(_mm_shuffle_epi32(i, _MM_SHUFFLE(2, 2, 2, 2)));
+    }
+}
+
+// A 0x00RRGGBB pixel as floats (b, g, r, top byte).
+inline __m128 Unpack(uint32_t pixel)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(pixel));
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+}
+
+// Pack on lanes (b, g, r, 0): min(c + offset, 255) truncated per lane, and
+// negative values as 0. The operands of min are in the order that gives
+// std::min's result.
+inline uint32_t PackLanes(__m128 colour, __m128 offset)
+{
+    const __m128i channels = _mm_cvttps_epi32(_mm_min_ps(_mm_set1_ps(255.0f), _mm_add_ps(colour, offset)));
+    const __m128i words = _mm_packs_epi32(channels, channels);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+
+// FastFloor per lane.
+inline __m128i FloorToInt(__m128 f)
+{
+    const __m128i i = _mm_cvttps_epi32(f);
+    return _mm_add_epi32(i, _mm_castps_si128(_mm_cmplt_ps(f, _mm_cvtepi32_ps(i))));
+}
+
+// Lane 1 of v.
+inline int Lane1(__m128i v) { return _mm_cvtsi128_si32(_mm_shuffle_epi32(v, _MM_SHUFFLE(1, 1, 1, 1))); }
+
+// The span loop of FillRows with a pixel's values side by side in vector
+// lanes: the colour attributes as (b/w, g/w, r/w, 0), matching the byte order
+// of a pixel, and (u/w, v/w, 1/w, 0). Each lane goes through the same
+// operations in the same order as its value in the plain loop (stepped one
+// pixel at a time, times 1 / (1/w) from one division, no fused
+// multiply-adds), so both loops write the same pixels and depths.
+class LaneSpans {
+public:
+    LaneSpans(const float* origin, const float* dadx, const float* dady, const RasterTexture& texture,
+              float opacity)
+        : colourOrigin_(_mm_setr_ps(origin[5], origin[4], origin[3], 0.0f)),
+          colourDx_(_mm_setr_ps(dadx[5], dadx[4], dadx[3], 0.0f)),
+          colourDy_(_mm_setr_ps(dady[5], dady[4], dady[3], 0.0f)),
+          coordOrigin_(_mm_setr_ps(origin[1], origin[2], origin[0], 0.0f)),
+          coordDx_(_mm_setr_ps(dadx[1], dadx[2], dadx[0], 0.0f)),
+          coordDy_(_mm_setr_ps(dady[1], dady[2], dady[0], 0.0f)),
+          texScale_(_mm_setr_ps(static_cast<float>(texture.width), static_cast<float>(texture.height), 0.0f, 0.0f)),
+          opacity_(_mm_set1_ps(opacity)),
+          keep_(_mm_set1_ps(1.0f - opacity)),
+          wrapMask_(_mm_setr_epi32(WrapMask(texture.width), WrapMask(texture.height), 0, 0)),
+          texSize_(_mm_setr_epi32(texture.width, texture.height, 1, 1)),
+          rowStep_(_mm_setr_epi32(1 | (texture.width << 16), 0, 0, 0)),
+          texels_(texture.pixels),
+          tw_(texture.width),
+          th_(texture.height),
+          powerOfTwo_(WrapMask(texture.width) >= 0 && WrapMask(texture.height) >= 0)
+    {
+    }
+
+    static bool Handles(const RasterTexture& texture)
+    {
+        return texture.width <= kMaxLaneTextureSide && texture.height <= kMaxLaneTextureSide;
+    }
+
+    // Pixels xs..xe-1 of row y; ox, oy place the centre of pixel xs relative
+    // to the attributes' origin.
+    template <bool Textured, TextureFilter Filter, bool Dither, bool Blend>
+    void Fill(float ox, float oy, int xs, int xe, int y, uint32_t* colourRow, float* depthRow) const
+    {
+        // Local copies, which the pixel stores cannot alias, so that they
+        // need not be read again for every pixel.
+        const __m128 colourDx = colourDx_, coordDx = coordDx_, texScale = texScale_;
+        const __m128 opacity = opacity_, keep = keep_;
+        const __m128i wrapMask = wrapMask_, texSize = texSize_, rowStep = rowStep_;
+        const uint32_t* const texels = texels_;
+        const int tw = tw_, th = th_;
+        const bool powerOfTwo = powerOfTwo_;
+        // Offset of texel (tx, ty), given in lanes 0 and 1, after wrapping.
+        auto texelIndex = [=](__m128i t) {
+            t = _mm_and_si128(t, wrapMask);
+            if (!powerOfTwo) {
+                const __m128i inside =
+                    _mm_and_si128(_mm_cmpgt_epi32(t, _mm_set1_epi32(-1)), _mm_cmpgt_epi32(texSize, t));
+                if ((_mm_movemask_ps(_mm_castsi128_ps(inside)) & 3) != 3)
+                    return static_cast<uint32_t>(Wrap(Lane1(t), th) * tw + Wrap(_mm_cvtsi128_si32(t), tw));
+            }
+            // Both below 2^15: tx * 1 + ty * width in one 16-bit multiply-add.
+            return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_madd_epi16(_mm_packs_epi32(t, t), rowStep)));
+        };
+        auto wrapX = [=](int i) { return Wrap(i & _mm_cvtsi128_si32(wrapMask), tw); };
+        auto wrapY = [=](int i) { return Wrap(i & Lane1(wrapMask), th); };
+
+        const __m128 vox = _mm_set1_ps(ox), voy = _mm_set1_ps(oy);
+        __m128 colourW = _mm_add_ps(_mm_add_ps(colourOrigin_, _mm_mul_ps(colourDx, vox)), _mm_mul_ps(colourDy_, voy));
+        __m128 coordW = _mm_add_ps(_mm_add_ps(coordOrigin_, _mm_mul_ps(coordDx, vox)), _mm_mul_ps(coordDy_, voy));
+        // Lane 0 holds the dither offset of pixel x; turned by one per pixel.
+        __m128i dither = _mm_load_si128(reinterpret_cast<const __m128i*>(kBayerLanes.offsets[y & 3][xs & 3]));
+        const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f);
+
+        for (int x = xs; x < xe; ++x, colourW = _mm_add_ps(colourW, colourDx), coordW = _mm_add_ps(coordW, coordDx),
+                 dither = _mm_shuffle_epi32(dither, _MM_SHUFFLE(0, 3, 2, 1))) {
+            const __m128 iw = Splat(coordW, 2);
+            if (!(_mm_cvtss_f32(iw) > depthRow[x]))
+                continue;
+            // A see-through face is depth-tested but leaves the depth as it
+            // was, so what lies behind it can still be drawn.
+            if constexpr (!Blend)
+                _mm_store_ss(depthRow + x, iw);
+            const __m128 w = _mm_div_ps(one, iw);
+            __m128 colour = _mm_mul_ps(colourW, w);
+            if constexpr (Textured) {
+                const __m128 uv = _mm_mul_ps(_mm_mul_ps(coordW, w), texScale);  // (u * tw, v * th, ...)
+                if constexpr (Filter == TextureFilter::Nearest) {
+                    colour = _mm_mul_ps(colour, Unpack(texels[texelIndex(FloorToInt(uv))]));
+                } else {
+                    const __m128 f = _mm_sub_ps(uv, half);
+                    const __m128i t0 = FloorToInt(f);
+                    const __m128 along = _mm_sub_ps(f, _mm_cvtepi32_ps(t0));
+                    const __m128 ax = Splat(along, 0), ay = Splat(along, 1);
+                    const int x0 = _mm_cvtsi128_si32(t0), y0 = Lane1(t0);
+                    const int tx0 = wrapX(x0), tx1 = wrapX(x0 + 1);
+                    const uint32_t* row0 = texels + static_cast<size_t>(wrapY(y0)) * tw;
+                    const uint32_t* row1 = texels + static_cast<size_t>(wrapY(y0 + 1)) * tw;
+                    const __m128 c00 = Unpack(row0[tx0]), c01 = Unpack(row0[tx1]);
+                    const __m128 c10 = Unpack(row1[tx0]), c11 = Unpack(row1[tx1]);
+                    const __m128 upper = _mm_add_ps(c00, _mm_mul_ps(_mm_sub_ps(c01, c00), ax));
+                    const __m128 lower = _mm_add_ps(c10, _mm_mul_ps(_mm_sub_ps(c11, c10), ax));
+                    colour = _mm_mul_ps(colour, _mm_add_ps(upper, _mm_mul_ps(_mm_sub_ps(lower, upper), ay)));
+                }
+            }
+            if constexpr (Blend) {
+                const __m128 behind = Unpack(colourRow[x] & 0x00FFFFFFu);
+                colour = _mm_add_ps(_mm_mul_ps(_mm_min_ps(_mm_set1_ps(255.0f), colour), opacity),
+                                    _mm_mul_ps(behind, keep));
+            }
+            colourRow[x] = PackLanes(colour, Dither ? Splat(_mm_castsi128_ps(dither), 0) : half);
+        }
+    }
+
+private:
+    // n - 1 when n is a power of two, where wrapping is a mask (the same as
+    // Wrap); else -1.
+    static int WrapMask(int n) { return n > 0 && (n & (n - 1)) == 0 ? n - 1 : -1; }
+
+    __m128 colourOrigin_, colourDx_, colourDy_;
+    __m128 coordOrigin_, coordDx_, coordDy_;
+    __m128 texScale_;
+    __m128 opacity_, keep_;
+    __m128i wrapMask_, texSize_, rowStep_;
+    const uint32_t* texels_;
+    int tw_, th_;
+    bool powerOfTwo_;
+};
+
+#endif
 
 }  // namespace
 
@@ -230,42 +491,44 @@ template <bool Textured, TextureFilter Filter, bool Dither, bool Blend>
 void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, const ScreenVertex& bottom,
                           const float* dadx, const float* dady, const ScreenVertex& origin)
 {
-    // Rows whose centre lies in [top.y, bottom.y).
-    int yFirst = std::max(clip_.top, static_cast<int>(std::ceil(top.y - 0.5f)));
-    int yLast = std::min(clip_.bottom, static_cast<int>(std::ceil(bottom.y - 0.5f)));
-    if (yFirst >= yLast)
+    SpanRows rows(top.x, top.y, mid.x, mid.y, bottom.x, bottom.y, clip_);
+    if (rows.first >= rows.last)
         return;
-
-    const float longSlope = (bottom.x - top.x) / (bottom.y - top.y);
-    const float upperSlope = mid.y > top.y ? (mid.x - top.x) / (mid.y - top.y) : 0.0f;
-    const float lowerSlope = bottom.y > mid.y ? (bottom.x - mid.x) / (bottom.y - mid.y) : 0.0f;
-    // The middle vertex lies left of the long edge when the long edge passes
-    // right of it at the middle vertex's height.
-    const bool midOnLeft = mid.x < top.x + (mid.y - top.y) * longSlope;
+    // Local copies, which the pixel stores cannot alias, so that they need
+    // not be read again for every row. A span's attributes start from those
+    // at `origin`, offset by the centre of its first pixel relative to
+    // origin.x, origin.y.
+    const float originX = origin.x, originY = origin.y;
+    const RenderTarget target = target_;
+    float* const depth = depth_.data();
+    const size_t depthPitch = static_cast<size_t>(depthPitch_);
+#if defined(__SSE2__)
+    if (vectorSpans_ && (!Textured || LaneSpans::Handles(texture_))) {
+        const LaneSpans lanes(origin.a, dadx, dady, texture_, opacity_);
+        for (int y = rows.first; y < rows.last; ++y) {
+            int xs, xe;
+            if (!rows.Span(y, xs, xe))
+                continue;
+            const float ox = static_cast<float>(xs) + 0.5f - originX, oy = static_cast<float>(y) + 0.5f - originY;
+            lanes.Fill<Textured, Filter, Dither, Blend>(ox, oy, xs, xe, y, target.Scanline(y),
+                                                        depth + static_cast<size_t>(y) * depthPitch);
+        }
+        drawn_.Unite(rows.Drawn());
+        return;
+    }
+#endif
 
     const uint32_t* texels = texture_.pixels;
     const int tw = texture_.width, th = texture_.height;
     const float ftw = static_cast<float>(tw), fth = static_cast<float>(th);
-
     const float opacity = opacity_, keep = 1.0f - opacity_;
     const float diw = dadx[0], duw = dadx[1], dvw = dadx[2], drw = dadx[3], dgw = dadx[4], dbw = dadx[5];
-    int drawnLeft = clip_.right, drawnRight = clip_.left;
 
-    for (int y = yFirst; y < yLast; ++y) {
-        const float yc = static_cast<float>(y) + 0.5f;
-        const float xLong = top.x + (yc - top.y) * longSlope;
-        const float xShort = yc < mid.y ? top.x + (yc - top.y) * upperSlope : mid.x + (yc - mid.y) * lowerSlope;
-        const float xl = midOnLeft ? xShort : xLong;
-        const float xr = midOnLeft ? xLong : xShort;
-        int xs = std::max(clip_.left, static_cast<int>(std::ceil(xl - 0.5f)));
-        int xe = std::min(clip_.right, static_cast<int>(std::ceil(xr - 0.5f)));
-        if (xs >= xe)
+    for (int y = rows.first; y < rows.last; ++y) {
+        int xs, xe;
+        if (!rows.Span(y, xs, xe))
             continue;
-        drawnLeft = std::min(drawnLeft, xs);
-        drawnRight = std::max(drawnRight, xe);
-
-        // Attributes at the centre of the span's first pixel.
-        const float ox = static_cast<float>(xs) + 0.5f - origin.x, oy = yc - origin.y;
+        const float ox = static_cast<float>(xs) + 0.5f - originX, oy = static_cast<float>(y) + 0.5f - originY;
         float iw = origin.a[0] + dadx[0] * ox + dady[0] * oy;
         float uw = origin.a[1] + dadx[1] * ox + dady[1] * oy;
         float vw = origin.a[2] + dadx[2] * ox + dady[2] * oy;
@@ -273,8 +536,8 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
         float gw = origin.a[4] + dadx[4] * ox + dady[4] * oy;
         float bw = origin.a[5] + dadx[5] * ox + dady[5] * oy;
 
-        uint32_t* colourRow = target_.Scanline(y);
-        float* depthRow = depth_.data() + static_cast<size_t>(y) * depthPitch_;
+        uint32_t* colourRow = target.Scanline(y);
+        float* depthRow = depth + static_cast<size_t>(y) * depthPitch;
         const float* ditherRow = kBayer[y & 3];
 
         for (int x = xs; x < xe; ++x) {
@@ -334,8 +597,7 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
             bw += dbw;
         }
     }
-    if (drawnLeft < drawnRight)
-        drawn_.Unite({drawnLeft, yFirst, drawnRight, yLast});
+    drawn_.Unite(rows.Drawn());
 }
 
 void Rasterizer::DrawTriangleEdges(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c, bool pointsOnly)

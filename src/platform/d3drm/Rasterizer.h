@@ -15,9 +15,12 @@
 //                  the rounding to 8 bits
 //
 // The span loop is a template instantiated per (textured, filter, dither,
-// blend), chosen once per triangle. Nothing is allocated per triangle or pixel; the
-// depth buffer lives as long as the rasteriser and is grown only when the
-// target grows.
+// blend), chosen once per triangle. Where the processor has SSE2 a pixel's
+// attributes and colour channels are worked on side by side in the lanes of
+// vector registers, with the same operations per value as the plain loop,
+// so both draw the same pixels. Nothing is allocated per triangle or pixel;
+// the depth buffer lives as long as the rasteriser and is grown only when
+// the target grows.
 #pragma once
 
 #include "RenderTarget.h"
@@ -109,6 +112,10 @@ public:
     // (and do not write depth).
     void SetOpacity(float opacity) { opacity_ = opacity >= 1.0f || !(opacity >= 0.0f) ? 1.0f : opacity; }
     void SetCulling(bool cull) { cull_ = cull; }
+    // Off: spans are filled by the plain one-value-at-a-time loop, which the
+    // vector loop must match (on by default; without SSE2 there is only the
+    // plain loop).
+    void SetVectorSpans(bool on) { vectorSpans_ = on; }
 
     uint32_t Outcode(const ClipVertex& v) const
     {
@@ -179,6 +186,7 @@ private:
     bool dither_ = false;
     float opacity_ = 1.0f;
     bool cull_ = true;
+    bool vectorSpans_ = true;
     PixelRect drawn_;
     // Where the depth buffer may hold something other than "empty": Clear
     // resets only this part, since the rest is still clear.
