@@ -2,6 +2,7 @@
 // torus and the cube file into a 571 x 306 picture and writes it as PNG
 // beside the test binary (d3drm_preview_*.png), for a person to look at.
 // The checks below catch a blank or unshaded picture.
+#include "EmblemScene.h"
 #include "SceneFixture.h"
 
 #include <gtest/gtest.h>
@@ -13,41 +14,6 @@
 
 namespace d3drm::test {
 namespace {
-
-// A torus about the z axis (facing the camera), faces clockwise seen from
-// outside.
-Ref<IDirect3DRMMeshBuilder> Torus(IDirect3DRM& rm, float major, float minor, int around, int across)
-{
-    std::vector<MeshVertex> vertices;
-    std::vector<uint32_t> indices;
-    const float pi = 3.14159265f;
-    for (int i = 0; i <= around; ++i) {
-        float a = 2 * pi * static_cast<float>(i) / static_cast<float>(around);
-        for (int j = 0; j <= across; ++j) {
-            float b = 2 * pi * static_cast<float>(j) / static_cast<float>(across);
-            Vec3 normal{std::cos(a) * std::cos(b), std::sin(a) * std::cos(b), std::sin(b)};
-            Vec3 centre{std::cos(a) * major, std::sin(a) * major, 0};
-            vertices.push_back({centre + normal * minor, normal, 3.0f * static_cast<float>(i) / static_cast<float>(around),
-                                static_cast<float>(j) / static_cast<float>(across)});
-        }
-    }
-    auto at = [across](int i, int j) { return static_cast<uint32_t>(i * (across + 1) + j); };
-    for (int i = 0; i < around; ++i) {
-        for (int j = 0; j < across; ++j) {
-            uint32_t q[4] = {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)};
-            const Vec3& p0 = vertices[q[0]].position;
-            Vec3 n = Cross(vertices[q[1]].position - p0, vertices[q[2]].position - p0);
-            if (Dot(n, vertices[q[0]].normal) < 0)
-                std::swap(q[1], q[3]);
-            for (uint32_t k : {q[0], q[1], q[2], q[0], q[2], q[3]})
-                indices.push_back(k);
-        }
-    }
-    Ref<IDirect3DRMMeshBuilder> mesh;
-    rm.CreateMeshBuilder(mesh);
-    mesh->AddTriangles(vertices, indices);
-    return mesh;
-}
 
 // Water-like stripes over a blue gradient, with a bright grid.
 Ref<IDirect3DRMTexture> LakeTexture(IDirect3DRM& rm)
@@ -74,23 +40,11 @@ void RenderEmblemScene(const char* name, IDirect3DRMMeshBuilder* (*makeMesh)(IDi
     s.root->SetSceneBackground(0);
     s.device->SetDither(true);
     s.device->SetTextureQuality(textureQuality);
-    Ref<IDirect3DRMFrame> light1, light2, emblem;
-    s.rm->CreateFrame(s.root.Get(), light1);
-    s.rm->CreateFrame(s.root.Get(), light2);
-    s.rm->CreateFrame(s.root.Get(), emblem);
-    AddLight(*s.rm, light1.Get(), D3DRMLIGHT_DIRECTIONAL, {0.0f, 1.0f, 0.0f});
-    AddLight(*s.rm, light2.Get(), D3DRMLIGHT_DIRECTIONAL, {2.0f, 0.0f, 0.8f});
-    AddLight(*s.rm, s.root.Get(), D3DRMLIGHT_AMBIENT, {0.1f, 0.1f, 0.1f});
-    light1->SetPosition(s.root.Get(), 11.0f, 5.0f, -21.0f);
-    light2->SetPosition(s.root.Get(), -11.0f, 15.0f, -21.0f);
-    s.camera->SetPosition(s.root.Get(), 0.0f, 0.0f, -10.0f);
-    emblem->SetPosition(s.root.Get(), 3.0f, -0.25f, 0.0f);
-    emblem->SetRotation(s.root.Get(), 0.1f, 1.0f, 2.0f, 0.08f);
+    Ref<IDirect3DRMFrame> emblem = SetUpEmblem(*s.rm, s.root.Get(), s.camera.Get());
     Ref<IDirect3DRMMeshBuilder> mesh = Ref<IDirect3DRMMeshBuilder>::Adopt(makeMesh(*s.rm));
     auto texture = LakeTexture(*s.rm);
     mesh->SetTexture(texture.Get());
     emblem->AddVisual(mesh.Get());
-    light1->LookAt(emblem.Get(), s.root.Get(), D3DRMCONSTRAIN_Z);
     for (int i = 0; i < 12; ++i)
         s.root->Move(1.0f);
     s.Draw();
@@ -119,7 +73,7 @@ void RenderEmblemScene(const char* name, IDirect3DRMMeshBuilder* (*makeMesh)(IDi
 
 IDirect3DRMMeshBuilder* MakeTorus(IDirect3DRM& rm)
 {
-    auto torus = Torus(rm, 2.2f, 0.8f, 64, 24);
+    auto torus = Torus(rm, 2.2f, 0.8f, 64, 24, 3.0f);
     torus->AddRef();
     return torus.Get();
 }
