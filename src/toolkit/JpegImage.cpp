@@ -66,8 +66,6 @@ void InstallErrorManager(ErrorManager& errors) {
     throw EInvalidGraphic(std::string("JPEG error: ") + message);
 }
 
-constexpr unsigned char kAdobeInverted = 1;
-
 struct DecodeTarget {
     QImage image;
     std::vector<JSAMPLE> row;

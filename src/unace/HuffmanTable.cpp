@@ -63,26 +63,16 @@ constexpr void SortWidths(uint16_t* e, int lo, int hi, const Equal& equalRange) 
     }
 }
 
-// The sort of a range whose entries all have one width: every comparison
-// comes out the same, so only the partitioning swaps remain.
-constexpr void SortEqualRange(uint16_t* e, int lo, int hi) {
-    for (;;) {
-        int i = lo;
-        int j = hi;
-        for (;;) {
-            std::swap(e[i], e[j]);
-            ++i;
-            --j;
-            if (i >= j) break;
-        }
-        if (j - lo >= 2) SortEqualRange(e, lo, j);
-        if (i >= hi || hi - i < 2) return;
-        lo = i;
-    }
-}
-
 // Most widths are equal (long runs of unused symbols), so the order the
-// sort leaves an equal range of each length in is computed at compile time.
+// sort leaves an equal range of each length in is worked out once.
+//
+// On an equal range every comparison comes out the same: the partitioning
+// swaps reverse the range and stop with i = n / 2 and j = (n - 1) / 2 (for
+// odd n both parts share the middle entry); then the part 0..j and the part
+// i..n-1 are sorted in turn, each only if it has three entries or more (a
+// two-entry part is a compare-and-swap that leaves equal entries as they
+// are). The parts are shorter equal ranges, so each length's order is
+// composed from those of shorter lengths.
 class EqualRuns {
 public:
     static constexpr unsigned kMaxLength = HuffmanTable::kMaxSymbols;
@@ -92,8 +82,10 @@ public:
         for (unsigned n = 1; n <= kMaxLength; ++n) {
             offset_[n] = uint16_t(at);
             uint16_t* order = &order_[at];
-            for (unsigned k = 0; k < n; ++k) order[k] = uint16_t(k);
-            if (n > 1) SortEqualRange(order, 0, int(n) - 1);
+            for (unsigned k = 0; k < n; ++k) order[k] = uint16_t(n - 1 - k);
+            const unsigned left = (n - 1) / 2 + 1, right = n - n / 2;
+            if (left >= 3) Compose(order, left);
+            if (right >= 3) Compose(order + n / 2, right);
             at += n;
         }
     }
@@ -107,11 +99,24 @@ public:
     }
 
 private:
+    // Rearranges order[0..n-1] by the order of length n.
+    constexpr void Compose(uint16_t* order, unsigned n) const {
+        uint16_t copy[kMaxLength] = {};
+        for (unsigned k = 0; k < n; ++k) copy[k] = order[k];
+        const uint16_t* by = &order_[offset_[n]];
+        for (unsigned k = 0; k < n; ++k) order[k] = copy[by[k]];
+    }
+
     uint16_t order_[kMaxLength * (kMaxLength + 1) / 2] = {};
     uint16_t offset_[kMaxLength + 1] = {};
 };
 
-constexpr EqualRuns kEqualRuns;
+// Constant-initialised by compilers that evaluate it within their limits,
+// otherwise built once on first use.
+const EqualRuns& Runs() {
+    static const EqualRuns runs;
+    return runs;
+}
 
 }  // namespace
 
@@ -133,7 +138,7 @@ bool HuffmanTable::BuildSorted(uint16_t* e, unsigned count) {
             // no symbol is used at all (then the first one gets a code, and
             // the range starts at 0).
             if (lo > 0 && WidthOf(range[lo]) == 0) return;
-            kEqualRuns.Apply(range, lo, hi);
+            Runs().Apply(range, lo, hi);
         });
 
     unsigned used = 0;   // symbols with a nonzero width, now at the front
