@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -65,6 +66,27 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t)
             mix(a.v, b.v), mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b)};
 }
 
+#if defined(__SSE2__)
+
+inline __m128 Select(__m128 mask, __m128 yes, __m128 no)
+{
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+}
+
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// CeilToInt per lane.
+inline __m128i CeilToInt(__m128 f)
+{
+    const __m128i i = _mm_cvttps_epi32(f);
+    return _mm_sub_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(f, _mm_cvtepi32_ps(i))));
+}
+
+#endif
+
 // The rows of a triangle, and the run of pixels of each row whose centres
 // lie inside it, within a clipping rectangle. Pixel centres are at +0.5; a
 // centre exactly on a top or left edge is inside, on a bottom or right edge
@@ -113,6 +135,46 @@ public:
         return drawnLeft_ < drawnRight_ ? PixelRect{drawnLeft_, first, drawnRight_, last} : PixelRect{};
     }
 
+#if defined(__SSE2__)
+    // Four rows' spans, and the centre of each span's first pixel relative to
+    // an origin, as Span and its caller compute them, one row per lane.
+    struct Four {
+        alignas(16) int32_t xs[4], xe[4];
+        alignas(16) float ox[4], oy[4];
+    };
+
+    // Rows y..y+3 (those past `last` are computed too, but mean nothing).
+    // The caller adds each span it draws to the box with Include.
+    void Spans(int y, float originX, float originY, Four& four) const
+    {
+        const __m128 half = _mm_set1_ps(0.5f);
+        const __m128 yc =
+            _mm_add_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(y), _mm_setr_epi32(0, 1, 2, 3))), half);
+        const __m128 topX = _mm_set1_ps(topX_), topY = _mm_set1_ps(topY_);
+        const __m128 xLong = _mm_add_ps(topX, _mm_mul_ps(_mm_sub_ps(yc, topY), _mm_set1_ps(longSlope_)));
+        const __m128 upper = _mm_add_ps(topX, _mm_mul_ps(_mm_sub_ps(yc, topY), _mm_set1_ps(upperSlope_)));
+        const __m128 lower = _mm_add_ps(_mm_set1_ps(midX_),
+                                        _mm_mul_ps(_mm_sub_ps(yc, _mm_set1_ps(midY_)), _mm_set1_ps(lowerSlope_)));
+        const __m128 xShort = Select(_mm_cmplt_ps(yc, _mm_set1_ps(midY_)), upper, lower);
+        const __m128 xl = midOnLeft_ ? xShort : xLong;
+        const __m128 xr = midOnLeft_ ? xLong : xShort;
+        const __m128i left = _mm_set1_epi32(clipLeft_), right = _mm_set1_epi32(clipRight_);
+        __m128i xs = CeilToInt(_mm_sub_ps(xl, half)), xe = CeilToInt(_mm_sub_ps(xr, half));
+        xs = Select(_mm_cmpgt_epi32(left, xs), left, xs);
+        xe = Select(_mm_cmpgt_epi32(xe, right), right, xe);
+        _mm_store_si128(reinterpret_cast<__m128i*>(four.xs), xs);
+        _mm_store_si128(reinterpret_cast<__m128i*>(four.xe), xe);
+        _mm_store_ps(four.ox, _mm_sub_ps(_mm_add_ps(_mm_cvtepi32_ps(xs), half), _mm_set1_ps(originX)));
+        _mm_store_ps(four.oy, _mm_sub_ps(yc, _mm_set1_ps(originY)));
+    }
+
+    void Include(int xs, int xe)
+    {
+        drawnLeft_ = std::min(drawnLeft_, xs);
+        drawnRight_ = std::max(drawnRight_, xe);
+    }
+#endif
+
     const int first, last;  // rows first..last-1
 
 private:
@@ -125,23 +187,22 @@ private:
 
 #if defined(__SSE2__)
 
-// kBayer's rows turned so that lane k holds the offset for x & 3 ==
-// (first + k) & 3: a span starting at x & 3 == first starts with that row.
-struct BayerLanes {
-    alignas(16) float offsets[4][4][4];  // [y & 3][first][lane]
+// kBayer with each entry in all four lanes.
+struct BayerSplat {
+    alignas(16) float offsets[4][4][4];  // [y & 3][x & 3][lane]
 };
 
-constexpr BayerLanes MakeBayerLanes()
+constexpr BayerSplat MakeBayerSplat()
 {
-    BayerLanes lanes{};
+    BayerSplat splat{};
     for (int row = 0; row < 4; ++row)
-        for (int first = 0; first < 4; ++first)
+        for (int column = 0; column < 4; ++column)
             for (int lane = 0; lane < 4; ++lane)
-                lanes.offsets[row][first][lane] = kBayer[row][(first + lane) & 3];
-    return lanes;
+                splat.offsets[row][column][lane] = kBayer[row][column];
+    return splat;
 }
 
-constexpr BayerLanes kBayerLanes = MakeBayerLanes();
+constexpr BayerSplat kBayerSplat = MakeBayerSplat();
 
 // Textures up to this many texels a side have their texel offsets formed by
 // a 16-bit multiply-add; larger ones are drawn by the plain loop.
@@ -188,20 +249,21 @@ inline int Lane1(__m128i v) { return _mm_cvtsi128_si32(_mm_shuffle_epi32(v, _MM_
 
 // The span loop of FillRows with a pixel's values side by side in vector
 // lanes: the colour attributes as (b/w, g/w, r/w, 0), matching the byte order
-// of a pixel, and (u/w, v/w, 1/w, 0). Each lane goes through the same
+// of a pixel, and (u/w, v/w, 1/w, unused). Each lane goes through the same
 // operations in the same order as its value in the plain loop (stepped one
 // pixel at a time, times 1 / (1/w) from one division, no fused
 // multiply-adds), so both loops write the same pixels and depths.
 class LaneSpans {
 public:
+    // origin, dadx, dady: the six attributes 1/w, u/w, v/w, r/w, g/w, b/w.
     LaneSpans(const float* origin, const float* dadx, const float* dady, const RasterTexture& texture,
               float opacity)
-        : colourOrigin_(_mm_setr_ps(origin[5], origin[4], origin[3], 0.0f)),
-          colourDx_(_mm_setr_ps(dadx[5], dadx[4], dadx[3], 0.0f)),
-          colourDy_(_mm_setr_ps(dady[5], dady[4], dady[3], 0.0f)),
-          coordOrigin_(_mm_setr_ps(origin[1], origin[2], origin[0], 0.0f)),
-          coordDx_(_mm_setr_ps(dadx[1], dadx[2], dadx[0], 0.0f)),
-          coordDy_(_mm_setr_ps(dady[1], dady[2], dady[0], 0.0f)),
+        : colourOrigin_(ColourLanes(origin)),
+          colourDx_(ColourLanes(dadx)),
+          colourDy_(ColourLanes(dady)),
+          coordOrigin_(CoordLanes(origin)),
+          coordDx_(CoordLanes(dadx)),
+          coordDy_(CoordLanes(dady)),
           texScale_(_mm_setr_ps(static_cast<float>(texture.width), static_cast<float>(texture.height), 0.0f, 0.0f)),
           opacity_(_mm_set1_ps(opacity)),
           keep_(_mm_set1_ps(1.0f - opacity)),
@@ -220,9 +282,13 @@ public:
         return texture.width <= kMaxLaneTextureSide && texture.height <= kMaxLaneTextureSide;
     }
 
+    // True when both texture sides are powers of two: Fill's MaskWrap.
+    bool MaskWraps() const { return powerOfTwo_; }
+
     // Pixels xs..xe-1 of row y; ox, oy place the centre of pixel xs relative
-    // to the attributes' origin.
-    template <bool Textured, TextureFilter Filter, bool Dither, bool Blend>
+    // to the attributes' origin. MaskWrap: nearest texels wrap by a mask
+    // alone (the texture's sides are powers of two).
+    template <bool Textured, TextureFilter Filter, bool Dither, bool Blend, bool MaskWrap>
     void Fill(float ox, float oy, int xs, int xe, int y, uint32_t* colourRow, float* depthRow) const
     {
         // Local copies, which the pixel stores cannot alias, so that they
@@ -232,11 +298,10 @@ public:
         const __m128i wrapMask = wrapMask_, texSize = texSize_, rowStep = rowStep_;
         const uint32_t* const texels = texels_;
         const int tw = tw_, th = th_;
-        const bool powerOfTwo = powerOfTwo_;
         // Offset of texel (tx, ty), given in lanes 0 and 1, after wrapping.
         auto texelIndex = [=](__m128i t) {
             t = _mm_and_si128(t, wrapMask);
-            if (!powerOfTwo) {
+            if constexpr (!MaskWrap) {
                 const __m128i inside =
                     _mm_and_si128(_mm_cmpgt_epi32(t, _mm_set1_epi32(-1)), _mm_cmpgt_epi32(texSize, t));
                 if ((_mm_movemask_ps(_mm_castsi128_ps(inside)) & 3) != 3)
@@ -251,12 +316,13 @@ public:
         const __m128 vox = _mm_set1_ps(ox), voy = _mm_set1_ps(oy);
         __m128 colourW = _mm_add_ps(_mm_add_ps(colourOrigin_, _mm_mul_ps(colourDx, vox)), _mm_mul_ps(colourDy_, voy));
         __m128 coordW = _mm_add_ps(_mm_add_ps(coordOrigin_, _mm_mul_ps(coordDx, vox)), _mm_mul_ps(coordDy_, voy));
-        // Lane 0 holds the dither offset of pixel x; turned by one per pixel.
-        __m128i dither = _mm_load_si128(reinterpret_cast<const __m128i*>(kBayerLanes.offsets[y & 3][xs & 3]));
+        // The dither offsets of pixel x are at byte ditherAt of ditherRow.
+        const char* const ditherRow = reinterpret_cast<const char*>(kBayerSplat.offsets[y & 3]);
+        size_t ditherAt = static_cast<size_t>(xs & 3) * sizeof(__m128);
         const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f);
 
         for (int x = xs; x < xe; ++x, colourW = _mm_add_ps(colourW, colourDx), coordW = _mm_add_ps(coordW, coordDx),
-                 dither = _mm_shuffle_epi32(dither, _MM_SHUFFLE(0, 3, 2, 1))) {
+                 ditherAt = (ditherAt + sizeof(__m128)) & (4 * sizeof(__m128) - 1)) {
             const __m128 iw = Splat(coordW, 2);
             if (!(_mm_cvtss_f32(iw) > depthRow[x]))
                 continue;
@@ -291,11 +357,26 @@ public:
                 colour = _mm_add_ps(_mm_mul_ps(_mm_min_ps(_mm_set1_ps(255.0f), colour), opacity),
                                     _mm_mul_ps(behind, keep));
             }
-            colourRow[x] = PackLanes(colour, Dither ? Splat(_mm_castsi128_ps(dither), 0) : half);
+            colourRow[x] =
+                PackLanes(colour, Dither ? _mm_load_ps(reinterpret_cast<const float*>(ditherRow + ditherAt)) : half);
         }
     }
 
 private:
+    // (b/w, g/w, r/w, 0) from the six attributes.
+    static __m128 ColourLanes(const float* a)
+    {
+        const __m128 vrgb = _mm_loadu_ps(a + 2);
+        const __m128 firstThree = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+        return _mm_and_ps(_mm_shuffle_ps(vrgb, vrgb, _MM_SHUFFLE(0, 1, 2, 3)), firstThree);
+    }
+    // (u/w, v/w, 1/w, r/w) from the six attributes; lane 3 is not used.
+    static __m128 CoordLanes(const float* a)
+    {
+        const __m128 wuvr = _mm_loadu_ps(a);
+        return _mm_shuffle_ps(wuvr, wuvr, _MM_SHUFFLE(3, 0, 2, 1));
+    }
+
     // n - 1 when n is a power of two, where wrapping is a mask (the same as
     // Wrap); else -1.
     static int WrapMask(int n) { return n > 0 && (n & (n - 1)) == 0 ? n - 1 : -1; }
@@ -505,14 +586,32 @@ void Rasterizer::FillRows(const ScreenVertex& top, const ScreenVertex& mid, cons
 #if defined(__SSE2__)
     if (vectorSpans_ && (!Textured || LaneSpans::Handles(texture_))) {
         const LaneSpans lanes(origin.a, dadx, dady, texture_, opacity_);
-        for (int y = rows.first; y < rows.last; ++y) {
-            int xs, xe;
-            if (!rows.Span(y, xs, xe))
-                continue;
-            const float ox = static_cast<float>(xs) + 0.5f - originX, oy = static_cast<float>(y) + 0.5f - originY;
-            lanes.Fill<Textured, Filter, Dither, Blend>(ox, oy, xs, xe, y, target.Scanline(y),
-                                                        depth + static_cast<size_t>(y) * depthPitch);
-        }
+        auto fill = [&](auto maskWrap) {
+            uint8_t* const colour = reinterpret_cast<uint8_t*>(target.pixels);
+            const size_t colourPitch = static_cast<size_t>(target.pitchBytes);
+            size_t colourAt = static_cast<size_t>(rows.first) * colourPitch;
+            size_t depthAt = static_cast<size_t>(rows.first) * depthPitch;
+            SpanRows::Four four;
+            for (int y0 = rows.first; y0 < rows.last; y0 += 4) {
+                rows.Spans(y0, originX, originY, four);
+                const int count = std::min(4, rows.last - y0);
+                for (int k = 0; k < count; ++k, colourAt += colourPitch, depthAt += depthPitch) {
+                    const int xs = four.xs[k], xe = four.xe[k];
+                    if (xs >= xe)
+                        continue;
+                    rows.Include(xs, xe);
+                    lanes.Fill<Textured, Filter, Dither, Blend, decltype(maskWrap)::value>(
+                        four.ox[k], four.oy[k], xs, xe, y0 + k, reinterpret_cast<uint32_t*>(colour + colourAt),
+                        depth + depthAt);
+                }
+            }
+        };
+        // Only nearest texels wrap differently; the other variants need one
+        // instantiation.
+        if (Textured && Filter == TextureFilter::Nearest && lanes.MaskWraps())
+            fill(std::true_type{});
+        else
+            fill(std::false_type{});
         drawn_.Unite(rows.Drawn());
         return;
     }

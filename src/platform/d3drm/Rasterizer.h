@@ -17,8 +17,9 @@
 // The span loop is a template instantiated per (textured, filter, dither,
 // blend), chosen once per triangle. Where the processor has SSE2 a pixel's
 // attributes and colour channels are worked on side by side in the lanes of
-// vector registers, with the same operations per value as the plain loop,
-// so both draw the same pixels. Nothing is allocated per triangle or pixel;
+// vector registers, and the spans of four rows are found at once, with the
+// same operations per value as the plain loop, so both draw the same pixels.
+// Nothing is allocated per triangle or pixel;
 // the depth buffer lives as long as the rasteriser and is grown only when
 // the target grows.
 #pragma once

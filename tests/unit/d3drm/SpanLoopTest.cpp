@@ -29,10 +29,10 @@ struct ScreenPoint {
     float sx, sy, w, u, v, r, g, b;
 };
 
-ClipVertex ToClip(const ScreenPoint& p)
+ClipVertex ToClip(const ScreenPoint& p, const PixelRect& viewport)
 {
-    const float centreX = (kViewport.left + kViewport.right) * 0.5f, halfW = (kViewport.right - kViewport.left) * 0.5f;
-    const float centreY = (kViewport.top + kViewport.bottom) * 0.5f, halfH = (kViewport.bottom - kViewport.top) * 0.5f;
+    const float centreX = (viewport.left + viewport.right) * 0.5f, halfW = (viewport.right - viewport.left) * 0.5f;
+    const float centreY = (viewport.top + viewport.bottom) * 0.5f, halfH = (viewport.bottom - viewport.top) * 0.5f;
     return {(p.sx - centreX) / halfW * p.w, (centreY - p.sy) / halfH * p.w, p.w, p.u, p.v, p.r, p.g, p.b};
 }
 
@@ -129,12 +129,13 @@ std::string Name(const testing::TestParamInfo<Settings>& info)
     return name + (s.dither ? "Dither" : "") + (s.opacity < 1.0f ? "Blended" : "");
 }
 
-std::vector<uint32_t> Render(const std::vector<Triangle>& triangles, const Settings& settings, bool vector)
+std::vector<uint32_t> Render(const std::vector<Triangle>& triangles, const Settings& settings, bool vector,
+                             const PixelRect& viewport = kViewport)
 {
     std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight, kBackground);
     Rasterizer raster;
     raster.SetVectorSpans(vector);
-    raster.Begin({pixels.data(), kWidth, kHeight, kWidth * 4}, kViewport, 0.5f, 100.0f);
+    raster.Begin({pixels.data(), kWidth, kHeight, kWidth * 4}, viewport, 0.5f, 100.0f);
     RasterTexture texture;
     if (settings.texture)
         texture = {settings.texture->texels.data(), settings.texture->width, settings.texture->height};
@@ -147,7 +148,7 @@ std::vector<uint32_t> Render(const std::vector<Triangle>& triangles, const Setti
         const float scale = settings.texture ? 1.0f : 255.0f;
         ClipVertex v[3];
         for (int k = 0; k < 3; ++k) {
-            v[k] = ToClip(t[k]);
+            v[k] = ToClip(t[k], viewport);
             v[k].r *= scale;
             v[k].g *= scale;
             v[k].b *= scale;
@@ -212,11 +213,16 @@ TEST_P(SpanLoops, VectorLoopDrawsWhatThePlainLoopDraws)
     RecordProperty("largest_channel_difference", most);
 }
 
-TEST_P(SpanLoops, StripsCoverExactlyTheirColumns)
+const Texture kPowerOfTwo = MakeTexture(8, 16);
+const Texture kOddSizes = MakeTexture(5, 3);
+// Wider than the vector loop handles: drawn by the plain loop either way.
+const Texture kVeryWide = MakeTexture(40000, 1);
+
+TEST(SpanLoops, StripsCoverExactlyTheirColumns)
 {
     Random random;
     const std::vector<Triangle> strips = Strips(random);
-    const std::vector<uint32_t> pixels = Render(strips, GetParam(), true);
+    const std::vector<uint32_t> pixels = Render(strips, {&kPowerOfTwo, TextureFilter::Nearest, true, 1.0f}, true);
     int expected = 2 * (kViewport.right - kViewport.left);  // the strip cut by the viewport
     for (int length = 1; length <= 9; ++length)
         expected += 4 * 2 * length;  // one strip per x & 3, two rows each
@@ -225,11 +231,6 @@ TEST_P(SpanLoops, StripsCoverExactlyTheirColumns)
         covered += p != kBackground;
     EXPECT_EQ(covered, expected);
 }
-
-const Texture kPowerOfTwo = MakeTexture(8, 16);
-const Texture kOddSizes = MakeTexture(5, 3);
-// Wider than the vector loop handles: drawn by the plain loop either way.
-const Texture kVeryWide = MakeTexture(40000, 1);
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, SpanLoops,
@@ -245,6 +246,39 @@ INSTANTIATE_TEST_SUITE_P(
                     Settings{nullptr, TextureFilter::Nearest, false, 0.5f},
                     Settings{&kVeryWide, TextureFilter::Nearest, true, 1.0f}),
     Name);
+
+// Edges exactly through pixel centres: a centre on a left or top edge is
+// inside, on a right or bottom edge outside. A 64 x 64 viewport at distance
+// 1 places vertices exactly where given.
+TEST(SpanLoops, EdgesThroughPixelCentresFollowTheTopLeftRule)
+{
+    const PixelRect viewport{-2, 0, 62, 64};
+    auto at = [](float sx, float sy) { return ScreenPoint{sx, sy, 1, sx / 8, sy / 8, 1, 0.5f, 0.25f}; };
+    std::vector<Triangle> shapes;
+    // A rectangle with corners on the centres of pixels (3, 2) and (20, 9):
+    // columns 3..19 and rows 2..8.
+    shapes.push_back({at(3.5f, 2.5f), at(20.5f, 2.5f), at(20.5f, 9.5f)});
+    shapes.push_back({at(3.5f, 2.5f), at(20.5f, 9.5f), at(3.5f, 9.5f)});
+    // Triangles with slanted edges through centres, their middle corner on a
+    // row's centre.
+    shapes.push_back({at(30.5f, 12.5f), at(50.5f, 20.5f), at(26.5f, 40.5f)});
+    shapes.push_back({at(10.5f, 20.5f), at(22.5f, 32.5f), at(4.5f, 50.5f)});
+    shapes.push_back({at(40.5f, 44.5f), at(56.5f, 46.5f), at(44.5f, 60.5f)});
+    for (bool dither : {false, true}) {
+        const Settings settings{&kPowerOfTwo, TextureFilter::Nearest, dither, 1.0f};
+        const std::vector<uint32_t> plain = Render(shapes, settings, false, viewport);
+        const std::vector<uint32_t> vector = Render(shapes, settings, true, viewport);
+        EXPECT_EQ(plain, vector);
+        int rectangle = 0;
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 24; ++x)
+                rectangle += vector[static_cast<size_t>(y) * kWidth + x] != kBackground;
+        EXPECT_EQ(rectangle, 17 * 7);
+        EXPECT_NE(vector[static_cast<size_t>(2) * kWidth + 3], kBackground);
+        EXPECT_EQ(vector[static_cast<size_t>(2) * kWidth + 20], kBackground);
+        EXPECT_EQ(vector[static_cast<size_t>(9) * kWidth + 3], kBackground);
+    }
+}
 
 TEST(SpanLoops, NegativeColoursDrawBlackInBothLoops)
 {
