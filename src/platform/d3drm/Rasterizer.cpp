@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -426,12 +427,26 @@ void Rasterizer::Clear(uint32_t colour)
 {
     if (!target_.pixels || clip_.Empty())
         return;
-    for (int y = clip_.top; y < clip_.bottom; ++y)
-        std::fill(target_.Scanline(y) + clip_.left, target_.Scanline(y) + clip_.right, colour & 0x00FFFFFFu);
+    // Black (the usual background) and "nothing drawn" (0.0f) are all-zero
+    // bytes, which the C library clears fastest; whole-width rows of a
+    // target without padding are one block.
+    const uint32_t fill = colour & 0x00FFFFFFu;
+    const size_t rowBytes = static_cast<size_t>(clip_.right - clip_.left) * 4;
+    const bool oneBlock = clip_.left == 0 && clip_.right == target_.width && target_.pitchBytes == target_.width * 4;
+    if (fill == 0 && oneBlock) {
+        std::memset(target_.Scanline(clip_.top), 0, rowBytes * static_cast<size_t>(clip_.bottom - clip_.top));
+    } else {
+        for (int y = clip_.top; y < clip_.bottom; ++y) {
+            if (fill == 0)
+                std::memset(target_.Scanline(y) + clip_.left, 0, rowBytes);
+            else
+                std::fill(target_.Scanline(y) + clip_.left, target_.Scanline(y) + clip_.right, fill);
+        }
+    }
     const PixelRect depthRect = depthDirty_.Intersect(clip_);
     for (int y = depthRect.top; y < depthRect.bottom; ++y) {
         float* depth = depth_.data() + static_cast<size_t>(y) * depthPitch_;
-        std::fill(depth + depthRect.left, depth + depthRect.right, 0.0f);
+        std::memset(depth + depthRect.left, 0, static_cast<size_t>(depthRect.right - depthRect.left) * sizeof(float));
     }
     // What lay outside the viewport stays dirty; inside it is clear now.
     if (depthRect.left == depthDirty_.left && depthRect.top == depthDirty_.top &&

@@ -289,5 +289,45 @@ TEST(SpanLoops, NegativeColoursDrawBlackInBothLoops)
     }
 }
 
+// Clearing fills exactly the viewport with the colour (black through the
+// fast path, other colours row by row, padded rows and partial widths too)
+// and forgets the depth of what was drawn, so a farther face drawn after
+// the clear shows.
+TEST(RasterClear, FillsTheViewportAndForgetsDepth)
+{
+    constexpr int kPitch = kWidth + 3;   // padded rows
+    const PixelRect viewports[] = {{0, 0, kWidth, kHeight}, kViewport};
+    for (const PixelRect& viewport : viewports) {
+        for (int pitch : {kWidth, kPitch}) {
+            for (uint32_t colour : {0x00000000u, 0xFF204080u}) {
+                std::vector<uint32_t> pixels(static_cast<size_t>(pitch) * kHeight, kBackground);
+                Rasterizer raster;
+                raster.Begin({pixels.data(), kWidth, kHeight, pitch * 4}, viewport, 0.5f, 100.0f);
+                const Triangle near = {{5, 5, 1, 0, 0, 1, 1, 1}, {55, 5, 1, 0, 0, 1, 1, 1}, {30, 75, 1, 0, 0, 1, 1, 1}};
+                const Triangle far = {{5, 5, 9, 0, 0, 128, 128, 128}, {55, 5, 9, 0, 0, 128, 128, 128},
+                                      {30, 75, 9, 0, 0, 128, 128, 128}};
+                auto draw = [&](const Triangle& t) {
+                    const ClipVertex a = ToClip(t[0], viewport), b = ToClip(t[1], viewport), c = ToClip(t[2], viewport);
+                    raster.DrawTriangle(a, b, c, raster.Outcode(a), raster.Outcode(b), raster.Outcode(c));
+                };
+                draw(near);
+                raster.End();
+                raster.Begin({pixels.data(), kWidth, kHeight, pitch * 4}, viewport, 0.5f, 100.0f);
+                raster.Clear(colour);
+                for (int y = 0; y < kHeight; ++y)
+                    for (int x = 0; x < pitch; ++x) {
+                        const bool inside = x >= viewport.left && x < viewport.right && y >= viewport.top &&
+                                            y < viewport.bottom;
+                        const uint32_t want = inside ? colour & 0x00FFFFFFu : kBackground;
+                        ASSERT_EQ(pixels[static_cast<size_t>(y) * pitch + x], want)
+                            << x << "," << y << " pitch " << pitch << " colour " << colour;
+                    }
+                draw(far);
+                EXPECT_EQ(pixels[static_cast<size_t>(30) * pitch + 30], 0x808080u) << "pitch " << pitch;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace d3drm::test
