@@ -32,10 +32,12 @@ struct ErrorManager {
     std::longjmp(errors->jump, 1);
 }
 
-// Warnings are quiet, except that data ending early is an error: a file that
-// stops short would otherwise decode as a grey picture of the declared size.
+// Warnings are quiet, except that data ending early is an error, whether
+// the file just stops or a marker cuts the picture data short: the rest
+// would otherwise decode as a grey picture of the declared size, and a few
+// hundred bytes could declare millions of pixels.
 void OnMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER))
         OnError(cinfo);
 }
 

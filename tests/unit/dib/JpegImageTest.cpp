@@ -90,8 +90,22 @@ TEST(JpegImage, DamagedDataIsAnErrorNotAPicture) {
     TJPEGImage jpeg;
     jpeg.SetImage(Gradient(64, 64));
     const Bytes good = jpeg.Data();
+    // A few bytes of picture data after the scan header, closed by an
+    // end-of-image marker: the decoder would fill the rest of the declared
+    // picture with grey (a tiny file could make a huge picture that way).
+    Bytes closedEarly;
+    for (std::size_t i = 0; i + 3 < good.size(); ++i)
+        if (good[i] == 0xFF && good[i + 1] == 0xDA) {  // start of scan: its length follows
+            const std::size_t dataStart = i + 2 + (std::size_t(good[i + 2]) << 8 | good[i + 3]);
+            closedEarly.assign(good.begin(), good.begin() + static_cast<long>(dataStart + 3));
+            break;
+        }
+    ASSERT_FALSE(closedEarly.empty());
+    closedEarly.push_back(0xFF);
+    closedEarly.push_back(0xD9);
     const Bytes cases[] = {
         Bytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2)),  // ends early
+        closedEarly,
         Bytes{0xFF, 0xD8, 0xFF},
         Bytes(200, 0x55),
     };
