@@ -333,22 +333,48 @@ void TDirectDrawSurfaceCanvas::Release() {
     }
 }
 
-const TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::Resolve() {
-    if (!resolved_ || resolvedGeneration_ != fontResolverGeneration_ || resolved_->name != Font.Name ||
-        resolved_->size != Font.Size || resolved_->bold != Font.Bold || resolved_->italic != Font.Italic) {
-        auto fresh = std::make_unique<ResolvedFont>();
-        fresh->name = Font.Name;
-        fresh->size = Font.Size;
-        fresh->bold = Font.Bold;
-        fresh->italic = Font.Italic;
-        fresh->font = fontResolver_(Font);
-        const QFontMetrics metrics(fresh->font);
-        fresh->ascent = metrics.ascent();
-        fresh->height = metrics.height();
-        resolved_ = std::move(fresh);
-        resolvedGeneration_ = fontResolverGeneration_;
+TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::Resolve() {
+    for (const std::unique_ptr<ResolvedFont>& known : fonts_)
+        if (known->generation == fontResolverGeneration_ && known->name == Font.Name &&
+            known->size == Font.Size && known->bold == Font.Bold && known->italic == Font.Italic)
+            return *known;
+    auto fresh = std::make_unique<ResolvedFont>();
+    fresh->name = Font.Name;
+    fresh->size = Font.Size;
+    fresh->bold = Font.Bold;
+    fresh->italic = Font.Italic;
+    fresh->generation = fontResolverGeneration_;
+    fresh->font = fontResolver_(Font);
+    const QFontMetrics metrics(fresh->font);
+    fresh->ascent = metrics.ascent();
+    fresh->height = metrics.height();
+    constexpr std::size_t kFonts = 4;
+    if (fonts_.size() < kFonts) {
+        fonts_.push_back(std::move(fresh));
+        return *fonts_.back();
     }
-    return *resolved_;
+    std::unique_ptr<ResolvedFont>& slot = fonts_[nextFont_];
+    nextFont_ = (nextFont_ + 1) % kFonts;
+    slot = std::move(fresh);
+    return *slot;
+}
+
+const QStaticText& TDirectDrawSurfaceCanvas::LaidOut(ResolvedFont& font, const QString& text) {
+    for (const auto& [known, laidOut] : font.texts)
+        if (known == text) return laidOut;
+    QStaticText laidOut(text);
+    laidOut.setTextFormat(Qt::PlainText);
+    laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+    laidOut.prepare(QTransform(), font.font);
+    constexpr std::size_t kTexts = 8;
+    if (font.texts.size() < kTexts) {
+        font.texts.emplace_back(text, std::move(laidOut));
+        return font.texts.back().second;
+    }
+    auto& slot = font.texts[font.nextText];
+    font.nextText = (font.nextText + 1) % kTexts;
+    slot = {text, std::move(laidOut)};
+    return slot.second;
 }
 
 void TDirectDrawSurfaceCanvas::ApplyFont() {
@@ -361,14 +387,15 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& text) {
     QPainter* p = Painter();
     if (!p) return;
     ApplyFont();
-    const ResolvedFont& resolved = *resolved_;
+    ResolvedFont& resolved = Resolve();
     const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     if (BrushStyle == TBrushStyle::bsSolid) {
         const QFontMetrics metrics(resolved.font);
         p->fillRect(QRect(x, y, metrics.horizontalAdvance(s), resolved.height), ToQColor(BrushColor));
     }
-    // The given point is the top-left corner of the text cell.
-    p->drawText(QPoint(x, y + resolved.ascent), s);
+    // The given point is the top-left corner of the text cell; a laid-out
+    // text is placed by the top-left corner of its first line.
+    p->drawStaticText(QPoint(x, y), LaidOut(resolved, s));
 }
 
 void TDirectDrawSurfaceCanvas::FillRect(const TRect& rect) {

@@ -19,10 +19,13 @@
 #include "toolkit/Palette.h"
 
 #include <QFont>
+#include <QStaticText>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QImage;
@@ -211,21 +214,26 @@ private:
     ddraw::HDC dc_ = nullptr;
     std::unique_ptr<QPainter> painter_;
 
-    // The Qt font last resolved and its metrics: resolving a font and
-    // measuring it costs far more than drawing a line of text, and the same
-    // few fonts are used frame after frame.
+    // The Qt fonts resolved lately, with their metrics and the texts last
+    // laid out in them: resolving and measuring a font, and shaping a line,
+    // cost far more than drawing it, and the same few fonts and lines are
+    // used frame after frame (the title screen alternates two fonts).
     struct ResolvedFont {
         std::string name;
         int size = 0;
         bool bold = false;
         bool italic = false;
+        unsigned generation = 0;   // of the resolver it came from
         QFont font;
         int ascent = 0;
         int height = 0;
+        std::vector<std::pair<QString, QStaticText>> texts;   // laid out, oldest replaced first
+        std::size_t nextText = 0;
     };
-    std::unique_ptr<ResolvedFont> resolved_;
-    unsigned resolvedGeneration_ = 0;   // the resolver resolved_ came from
-    const ResolvedFont& Resolve();
+    std::vector<std::unique_ptr<ResolvedFont>> fonts_;
+    std::size_t nextFont_ = 0;
+    ResolvedFont& Resolve();
+    static const QStaticText& LaidOut(ResolvedFont& font, const QString& text);
 
     static FontResolverFunction fontResolver_;
     static unsigned fontResolverGeneration_;

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+
 #include <memory>
 
 using namespace ddraw;
@@ -262,6 +266,57 @@ TEST_F(SurfaceTest, CanvasPaintsOnTheSurfaceAndBlocksBlitsWhileHeld) {
     EXPECT_GT(lit, 4) << "the letter was drawn onto the surface's own pixels";
     s->Draw(0, 0, other->ClientRect(), other.get(), false);
     EXPECT_EQ(s->LastResult(), DD_OK);
+}
+
+// Text comes out where and as the painter draws it with its top-left cell
+// corner at the given point, for the fonts the screens use, also when
+// fonts alternate and a line is drawn again from the canvas's layouts.
+TEST_F(SurfaceTest, TextOutDrawsLikeThePainterAtTheCellCorner) {
+    struct Case {
+        const char* name;
+        int size;
+        bool bold;
+        std::uint32_t colour;
+    };
+    const Case cases[] = {{"fixedsys", 9, false, clWhite}, {"Small Fonts", 6, false, 0x0080FF},
+                          {"Arial", 8, true, 0x00FF00}, {"fixedsys", 9, false, clWhite}};
+    auto s = Make(200, 30);
+    TDirectDrawSurfaceCanvas& c = s->Canvas();
+    c.BrushStyle = TBrushStyle::bsClear;
+    for (int round = 0; round < 2; ++round) {
+        for (const Case& k : cases) {
+            const std::string text = std::string("Skyforge Tactics ") + k.name + " 0123";
+            s->Fill(0);
+            c.Font.Name = k.name;
+            c.Font.Size = k.size;
+            c.Font.Bold = k.bold;
+            c.Font.Color = k.colour;
+            c.TextOut(3, 4, text);
+            c.Release();
+            QImage want(200, 30, QImage::Format_RGB32);
+            want.fill(0);
+            {
+                TCanvasFont font;
+                font.Name = k.name;
+                font.Size = k.size;
+                font.Bold = k.bold;
+                QFont q = CanvasFont(font.Name, font.Size);
+                q.setBold(font.Bold);
+                QPainter painter(&want);
+                painter.setFont(q);
+                painter.setPen(QColor(int(k.colour & 0xFF), int(k.colour >> 8 & 0xFF), int(k.colour >> 16 & 0xFF)));
+                painter.drawText(QPoint(3, 4 + QFontMetrics(q).ascent()), QString::fromLatin1(text.c_str()));
+            }
+            int lit = 0;
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 200; ++x) {
+                    ASSERT_EQ(s->Pixel(x, y) & 0xFFFFFF, want.pixel(x, y) & 0xFFFFFF)
+                        << k.name << " round " << round << " at " << x << "," << y;
+                    lit += (s->Pixel(x, y) & 0xFFFFFF) != 0;
+                }
+            EXPECT_GT(lit, 20) << k.name;
+        }
+    }
 }
 
 // A canvas that has drawn with one font resolver uses a replacement at once,
