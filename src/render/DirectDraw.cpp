@@ -359,9 +359,13 @@ TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::Resolve() {
     return *slot;
 }
 
-const QStaticText& TDirectDrawSurfaceCanvas::LaidOut(ResolvedFont& font, const QString& text) {
+const QStaticText* TDirectDrawSurfaceCanvas::LaidOut(ResolvedFont& font, const QString& text) {
     for (const auto& [known, laidOut] : font.texts)
-        if (known == text) return laidOut;
+        if (known == text) return &laidOut;
+    if (text != font.lastDrawn) {
+        font.lastDrawn = text;
+        return nullptr;
+    }
     QStaticText laidOut(text);
     laidOut.setTextFormat(Qt::PlainText);
     laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
@@ -369,12 +373,12 @@ const QStaticText& TDirectDrawSurfaceCanvas::LaidOut(ResolvedFont& font, const Q
     constexpr std::size_t kTexts = 8;
     if (font.texts.size() < kTexts) {
         font.texts.emplace_back(text, std::move(laidOut));
-        return font.texts.back().second;
+        return &font.texts.back().second;
     }
     auto& slot = font.texts[font.nextText];
     font.nextText = (font.nextText + 1) % kTexts;
     slot = {text, std::move(laidOut)};
-    return slot.second;
+    return &slot.second;
 }
 
 void TDirectDrawSurfaceCanvas::ApplyFont() {
@@ -395,7 +399,10 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& text) {
     }
     // The given point is the top-left corner of the text cell; a laid-out
     // text is placed by the top-left corner of its first line.
-    p->drawStaticText(QPoint(x, y), LaidOut(resolved, s));
+    if (const QStaticText* laidOut = LaidOut(resolved, s))
+        p->drawStaticText(QPoint(x, y), *laidOut);
+    else
+        p->drawText(QPoint(x, y + resolved.ascent), s);
 }
 
 void TDirectDrawSurfaceCanvas::FillRect(const TRect& rect) {

@@ -229,11 +229,15 @@ private:
         int height = 0;
         std::vector<std::pair<QString, QStaticText>> texts;   // laid out, oldest replaced first
         std::size_t nextText = 0;
+        QString lastDrawn;   // drawn once without a layout
     };
     std::vector<std::unique_ptr<ResolvedFont>> fonts_;
     std::size_t nextFont_ = 0;
     ResolvedFont& Resolve();
-    static const QStaticText& LaidOut(ResolvedFont& font, const QString& text);
+    // The layout of `text` in `font`, made when a text is drawn a second
+    // time in a row or found among the kept ones (one-off texts such as file
+    // names are cheaper to draw directly); null the first time.
+    static const QStaticText* LaidOut(ResolvedFont& font, const QString& text);
 
     static FontResolverFunction fontResolver_;
     static unsigned fontResolverGeneration_;
