@@ -249,10 +249,7 @@ def real_program_install(args, tools, display, scratch, release_src):
         time.sleep(0.5)
         display.click(dialog, 254, 48)  # New folder
         box = display.find_window("^New folder$")
-        display.xdo("windowfocus", "--sync", box, check=False)
-        display.xdo("key", "ctrl+a")
-        display.xdo("type", "bench-target")
-        display.xdo("key", "Return")
+        display.enter_text(box, "bench-target")
         time.sleep(0.5)
         display.click(dialog, 254, 18)  # OK
         start = time.perf_counter()

@@ -77,6 +77,13 @@ class XDisplay:
         time.sleep(0.08)
         self.xdo("mouseup", "1")
 
+    def enter_text(self, window, text):
+        """Replaces the text of the focused field of `window` and confirms."""
+        self.xdo("windowfocus", "--sync", window, check=False)
+        self.xdo("key", "ctrl+a")
+        self.xdo("type", text)
+        self.xdo("key", "Return")
+
     def key(self, window, name):
         self.xdo("windowfocus", "--sync", window, check=False)
         self.xdo("key", "--clearmodifiers", name)

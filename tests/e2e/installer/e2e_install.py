@@ -140,10 +140,7 @@ def scenario_install(args, display):
         screenshot(display, os.path.join(args.screens, "2-folder-dialog.png"))
         display.click(dialog, 254, 48)  # New folder
         box = display.find_window("^New folder$")
-        display.xdo("windowfocus", "--sync", box, check=False)
-        display.xdo("key", "ctrl+a")
-        display.xdo("type", "e2e-target")
-        display.xdo("key", "Return")
+        display.enter_text(box, "e2e-target")
         time.sleep(0.5)
         display.click(dialog, 254, 18)  # OK
         deadline = time.time() + 120
