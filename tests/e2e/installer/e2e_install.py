@@ -126,6 +126,14 @@ def finish(process, timeout=20):
         raise RuntimeError("the program did not end")
 
 
+def escape_ends_with_zero(display, window, program):
+    """Esc on the main window ends the program with exit code 0."""
+    display.key(window, "Escape")
+    code = finish(program)
+    if code != 0:
+        raise RuntimeError(f"exit code {code} after Esc, expected 0")
+
+
 def scenario_install(args, display):
     release, files = make_release(args, os.path.join(args.work, "install"))
     target = os.path.join(release, "e2e-target")
@@ -169,10 +177,7 @@ def scenario_install(args, display):
         if bad:
             raise RuntimeError(f"extracted files differ or are missing: {bad}")
         log(f"all {len(files)} files extracted intact; registry files copied")
-        display.key(main, "Escape")
-        code = finish(program)
-        if code != 0:
-            raise RuntimeError(f"exit code {code} after Esc, expected 0")
+        escape_ends_with_zero(display, main, program)
     finally:
         if program.poll() is None:
             program.kill()
@@ -183,10 +188,7 @@ def scenario_escape(args, display):
     program = start_install(display, release)
     main = display.find_window("^Install$")
     time.sleep(0.5)
-    display.key(main, "Escape")
-    code = finish(program)
-    if code != 0:
-        raise RuntimeError(f"exit code {code} after Esc, expected 0")
+    escape_ends_with_zero(display, main, program)
     log("Esc on the title screen: exit code 0")
 
 
@@ -236,9 +238,7 @@ def scenario_drag(args, display):
         display.xdo("mouseup", "1")
         if (x2, y2) != (x1, y1):
             raise RuntimeError("a press on a button moved the window")
-        display.key(main, "Escape")
-        if finish(program) != 0:
-            raise RuntimeError("bad exit code after Esc")
+        escape_ends_with_zero(display, main, program)
         log("background drag moved the window by (50, 40); button presses do not drag")
     finally:
         if program.poll() is None:
@@ -273,9 +273,7 @@ def scenario_hidpi(args, display):
                 block = {area[(x + px + dx, y + 60 + py + dy)] for dx in (0, 1) for dy in (0, 1)}
                 if len(block) != 1:
                     raise RuntimeError(f"pixels are not sharp 2 x 2 blocks at ({px}, {60 + py})")
-        display.key(main, "Escape")
-        if finish(program) != 0:
-            raise RuntimeError("bad exit code after Esc")
+        escape_ends_with_zero(display, main, program)
         log("scale 2: 1142 x 612, sharp 2 x 2 pixels, hover found under the pointer")
     finally:
         if program.poll() is None:
