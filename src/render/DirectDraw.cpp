@@ -381,17 +381,17 @@ const QStaticText* TDirectDrawSurfaceCanvas::LaidOut(ResolvedFont& font, const Q
     return &slot.second;
 }
 
-void TDirectDrawSurfaceCanvas::ApplyFont() {
-    const ResolvedFont& resolved = Resolve();
+TDirectDrawSurfaceCanvas::ResolvedFont& TDirectDrawSurfaceCanvas::ApplyFont() {
+    ResolvedFont& resolved = Resolve();
     if (painter_->font() != resolved.font) painter_->setFont(resolved.font);
     painter_->setPen(ToQColor(Font.Color));
+    return resolved;
 }
 
 void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& text) {
     QPainter* p = Painter();
     if (!p) return;
-    ApplyFont();
-    ResolvedFont& resolved = Resolve();
+    ResolvedFont& resolved = ApplyFont();
     const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     if (BrushStyle == TBrushStyle::bsSolid) {
         const QFontMetrics metrics(resolved.font);

@@ -208,7 +208,6 @@ public:
 
 private:
     bool Acquire();
-    void ApplyFont();
 
     TDirectDrawSurface& surface_;
     ddraw::HDC dc_ = nullptr;
@@ -234,6 +233,7 @@ private:
     std::vector<std::unique_ptr<ResolvedFont>> fonts_;
     std::size_t nextFont_ = 0;
     ResolvedFont& Resolve();
+    ResolvedFont& ApplyFont();   // also sets the painter's font and pen
     // The layout of `text` in `font`, made when a text is drawn a second
     // time in a row or found among the kept ones (one-off texts such as file
     // names are cheaper to draw directly); null the first time.
